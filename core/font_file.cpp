@@ -1,0 +1,183 @@
+#include "core/font_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+
+namespace {
+// Reading a few kilobytes more costs far less than another system call, so small reads are widened and
+// ranges closer than this are read together.
+constexpr uint64_t kMinRead = 8 * 1024;
+constexpr uint64_t kMergeGap = 48 * 1024;
+// Buffers are sized in these steps so that they fit the next file's ranges too.
+constexpr size_t kBufferStep = 64 * 1024;
+constexpr size_t kMaxSpareBytes = 8 * 1024 * 1024;
+
+thread_local std::vector<FontFile::Buffer> t_spare;
+
+FontFile::Buffer TakeBuffer(size_t length)
+{
+    // The smallest spare buffer that fits.
+    size_t best = t_spare.size();
+    for (size_t i = 0; i < t_spare.size(); ++i) {
+        if (t_spare[i].capacity >= length && (best == t_spare.size() || t_spare[i].capacity < t_spare[best].capacity))
+            best = i;
+    }
+    if (best < t_spare.size()) {
+        FontFile::Buffer b = std::move(t_spare[best]);
+        t_spare.erase(t_spare.begin() + static_cast<ptrdiff_t>(best));
+        return b;
+    }
+    FontFile::Buffer b;
+    const size_t capacity = (length + kBufferStep - 1) / kBufferStep * kBufferStep;
+    b.data.reset(new (std::nothrow) uint8_t[capacity]);
+    b.capacity = b.data ? capacity : 0;
+    return b;
+}
+
+void ReturnBuffer(FontFile::Buffer&& b)
+{
+    if (!b.data)
+        return;
+    size_t spare = 0;
+    for (const FontFile::Buffer& s : t_spare)
+        spare += s.capacity;
+    if (spare + b.capacity <= kMaxSpareBytes)
+        t_spare.push_back(std::move(b));
+}
+
+std::atomic<uint64_t> g_opens{0};
+std::atomic<uint64_t> g_reads{0};
+std::atomic<uint64_t> g_bytesRead{0};
+}  // namespace
+
+FontFileStats GetFontFileStats()
+{
+    return {g_opens.load(), g_reads.load(), g_bytesRead.load()};
+}
+
+bool FontFile::Open(const std::wstring& path)
+{
+    Close();
+    m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_file == INVALID_HANDLE_VALUE)
+        return false;
+    ++g_opens;
+    // Size and times come from the file's status; GetFileInformationByHandle would also ask Wine's server
+    // for the file's name and costs several times an open.
+    LARGE_INTEGER size;
+    FILETIME accessed, written;
+    if (!GetFileSizeEx(m_file, &size) || !GetFileTime(m_file, &m_creationTime, &accessed, &written)) {
+        Close();
+        return false;
+    }
+    m_size = static_cast<uint64_t>(size.QuadPart);
+    return true;
+}
+
+void FontFile::Close()
+{
+    if (m_file != INVALID_HANDLE_VALUE)
+        CloseHandle(m_file);
+    m_file = INVALID_HANDLE_VALUE;
+    m_size = 0;
+    for (Block& b : m_blocks)
+        ReturnBuffer(std::move(b.buffer));
+    m_blocks.clear();
+}
+
+const FontFile::Block* FontFile::Covering(uint64_t offset, uint64_t length) const
+{
+    for (const Block& b : m_blocks) {
+        if (offset >= b.offset && offset - b.offset <= b.size && length <= b.size - (offset - b.offset))
+            return &b;
+    }
+    return nullptr;
+}
+
+const FontFile::Block* FontFile::Load(uint64_t offset, uint64_t length)
+{
+    if (!IsOpen() || offset >= m_size)
+        return nullptr;
+    length = std::min(length, m_size - offset);
+    // Buffers are limited to what a single ReadFile can deliver.
+    if (length > 0x7FFFFFFF)
+        return nullptr;
+    Block block;
+    block.offset = offset;
+    block.buffer = TakeBuffer(static_cast<size_t>(length));
+    if (block.buffer.capacity < length)
+        return nullptr;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    ++g_reads;
+    if (!ReadFile(m_file, block.buffer.data.get(), static_cast<DWORD>(length), &got, &at)) {
+        ReturnBuffer(std::move(block.buffer));
+        return nullptr;
+    }
+    g_bytesRead += got;
+    block.size = got;
+    m_blocks.push_back(std::move(block));
+    return &m_blocks.back();
+}
+
+ByteReader FontFile::Read(uint64_t offset, uint64_t length)
+{
+    if (!IsOpen() || offset >= m_size)
+        return ByteReader();
+    length = std::min(length, m_size - offset);
+    const Block* b = Covering(offset, length);
+    if (!b) {
+        Prefetch({{offset, length}});
+        b = Covering(offset, length);
+    }
+    if (!b) {
+        // A read that came back short: hand out what is there.
+        for (const Block& candidate : m_blocks) {
+            if (candidate.offset == offset)
+                return ByteReader(candidate.buffer.data.get(), candidate.size);
+        }
+        return ByteReader();
+    }
+    return ByteReader(b->buffer.data.get() + (offset - b->offset), static_cast<size_t>(length));
+}
+
+void FontFile::Prefetch(std::vector<Range> ranges)
+{
+    std::vector<Range> wanted;
+    for (Range r : ranges) {
+        if (r.offset >= m_size || r.length == 0)
+            continue;
+        r.length = std::min(r.length, m_size - r.offset);
+        if (!Covering(r.offset, r.length))
+            wanted.push_back(r);
+    }
+    if (wanted.empty())
+        return;
+    std::sort(wanted.begin(), wanted.end(), [](const Range& a, const Range& b) { return a.offset < b.offset; });
+    std::vector<Range> merged;
+    for (const Range& r : wanted) {
+        const uint64_t end = r.offset + std::max(r.length, kMinRead);
+        if (!merged.empty() && r.offset <= merged.back().offset + merged.back().length + kMergeGap) {
+            Range& last = merged.back();
+            last.length = std::max(last.offset + last.length, end) - last.offset;
+        } else {
+            merged.push_back({r.offset, end - r.offset});
+        }
+    }
+    for (const Range& r : merged)
+        Load(r.offset, r.length);
+}
+
+OleDate FileTimeToOleDate(const FILETIME& fileTime)
+{
+    OleDate out;
+    FILETIME local;
+    SYSTEMTIME st;
+    if (FileTimeToLocalFileTime(&fileTime, &local) && FileTimeToSystemTime(&local, &st))
+        out.valid = SystemTimeToOleDate(st, out.date);
+    return out;
+}

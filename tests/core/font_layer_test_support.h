@@ -1,0 +1,210 @@
+#pragma once
+// Shared set-up of the font-layer tests: the resource library, a font environment of the test's own (a
+// registry sandbox under HKEY_CURRENT_USER, error boxes recorded instead of shown) and temporary folders.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/font_environment.h"
+#include "core/font_resource_loader.h"
+#include "core/resource_strings.h"
+
+namespace font_layer_test {
+
+inline std::vector<DWORD>& ErrorBoxes()
+{
+    static std::vector<DWORD> boxes;
+    return boxes;
+}
+
+inline void RecordErrorBox(DWORD code)
+{
+    ErrorBoxes().push_back(code);
+}
+
+// A name that no other test process uses at the same time.
+inline std::wstring UniqueName(const wchar_t* stem)
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::wstring name = stem;
+    name += L"_";
+    if (info)
+        for (const char* c = info->name(); *c; ++c)
+            name += (isalnum(static_cast<unsigned char>(*c)) ? static_cast<wchar_t>(*c) : L'_');
+    name += L"_" + std::to_wstring(GetCurrentProcessId());
+    return name;
+}
+
+inline std::wstring MakeTempFolder(const wchar_t* stem)
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = temp;
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    folder += L"\\" + UniqueName(stem);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+inline void RemoveFolder(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolder(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+inline bool CopyInto(const std::wstring& source, const std::wstring& target)
+{
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+// The face that GDI picks for a family: the family itself only when a font of it is loaded.
+inline std::wstring SelectedFace(const std::wstring& family)
+{
+    // Wine keeps the face it chose for a recently used LOGFONT even after the fonts change: every
+    // question uses another height.
+    static int height = 10;
+    height = height >= 200 ? 10 : height + 1;
+    LOGFONTW logFont = {};
+    logFont.lfHeight = -height;
+    logFont.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(logFont.lfFaceName, family.c_str(), LF_FACESIZE);
+    HFONT font = CreateFontIndirectW(&logFont);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(font);
+    return face;
+}
+
+inline bool FaceIsLoaded(const std::wstring& family)
+{
+    return _wcsicmp(SelectedFace(family).c_str(), family.c_str()) == 0;
+}
+
+// The process environment with the real GDI32 and fonts folder, errors recorded, a registry sandbox.
+class FontLayerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resources_ = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        SetResourceModule(resources_);
+        saved_ = GetFontEnvironment();
+        InitFontEnvironment();
+        FontEnvironment& env = GetFontEnvironment();
+        env.errorBox = RecordErrorBox;
+        env.quietShellOperations = true;
+        ErrorBoxes().clear();
+        savedLoader_ = GetFontResourceLoader();
+        GetFontResourceLoader().Initialize();
+        LastFontOperationError.clear();
+
+        sandboxKey_ = L"Software\\GlyTests\\" + UniqueName(L"reg");
+        realFontsFolder_ = env.fontsFolder;
+    }
+
+    void TearDown() override
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, sandboxKey_.c_str());
+        GetFontResourceLoader() = savedLoader_;
+        HMODULE gdi32 = GetFontEnvironment().gdi32;
+        GetFontEnvironment() = saved_;
+        GetFontEnvironment().gdi32 = gdi32;
+        SetResourceModule(nullptr);
+        if (resources_)
+            FreeLibrary(resources_);
+    }
+
+    // Points the font registry at the sandbox; with the version key created unless asked not to.
+    void UseRegistrySandbox(bool createVersionKey = true)
+    {
+        FontEnvironment& env = GetFontEnvironment();
+        env.registryRoot = HKEY_CURRENT_USER;
+        env.registryPrefix = sandboxKey_;
+        RegistryKey key;
+        if (createVersionKey)
+            key.Create(HKEY_CURRENT_USER, FontRegistryVersionKey() + L"\\Fonts", KEY_ALL_ACCESS);
+        else
+            key.Create(HKEY_CURRENT_USER, sandboxKey_, KEY_ALL_ACCESS);
+    }
+
+    std::wstring VersionKey() const { return FontRegistryVersionKey(); }
+
+    void WriteValue(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data, DWORD size)
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Create(GetFontEnvironment().registryRoot, VersionKey() + L"\\" + subKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    }
+
+    void WriteText(const std::wstring& subKey, const std::wstring& name, const std::wstring& text)
+    {
+        WriteValue(subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+
+    // Characters as given, embedded zeros included, stored as they are.
+    void WriteMulti(const std::wstring& subKey, const std::wstring& name, const std::wstring& chars, DWORD type = REG_MULTI_SZ)
+    {
+        WriteValue(subKey, name, type, chars.data(), static_cast<DWORD>(chars.size() * sizeof(wchar_t)));
+    }
+
+    // The value's data in characters; false when it does not exist.
+    bool ReadValue(const std::wstring& subKey, const std::wstring& name, std::wstring& out, DWORD* type = nullptr)
+    {
+        RegistryKey key;
+        if (key.Open(GetFontEnvironment().registryRoot, VersionKey() + L"\\" + subKey, KEY_READ) != ERROR_SUCCESS)
+            return false;
+        DWORD size = 0, valueType = 0;
+        if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &valueType, nullptr, &size) != ERROR_SUCCESS)
+            return false;
+        std::wstring data(size / sizeof(wchar_t), L'\0');
+        RegQueryValueExW(key.Get(), name.c_str(), nullptr, &valueType, reinterpret_cast<BYTE*>(data.data()), &size);
+        if (type)
+            *type = valueType;
+        while (valueType == REG_SZ && !data.empty() && data.back() == L'\0')
+            data.pop_back();
+        out = data;
+        return true;
+    }
+
+    int CountValues(const std::wstring& subKey)
+    {
+        RegistryKey key;
+        if (key.Open(GetFontEnvironment().registryRoot, VersionKey() + L"\\" + subKey, KEY_READ) != ERROR_SUCCESS)
+            return -1;
+        DWORD count = 0;
+        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                         nullptr);
+        return static_cast<int>(count);
+    }
+
+    std::wstring realFontsFolder_;
+    std::wstring sandboxKey_;
+
+private:
+    HMODULE resources_ = nullptr;
+    FontEnvironment saved_;
+    FontResourceLoader savedLoader_;
+};
+
+}  // namespace font_layer_test
