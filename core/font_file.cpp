@@ -13,22 +13,42 @@ constexpr uint64_t kMergeGap = 48 * 1024;
 constexpr size_t kBufferStep = 64 * 1024;
 constexpr size_t kMaxSpareBytes = 8 * 1024 * 1024;
 
-thread_local std::vector<FontFile::Buffer> t_spare;
+std::atomic<uint64_t> g_opens{0};
+std::atomic<uint64_t> g_reads{0};
+std::atomic<uint64_t> g_bytesRead{0};
+
+// Buffers of closed files, shared by all threads: a lock per read costs nothing next to the read.
+struct SparePool {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<FontFile::Buffer> buffers;
+    size_t bytes = 0;
+};
+
+SparePool& Spares()
+{
+    static SparePool pool;
+    return pool;
+}
 
 FontFile::Buffer TakeBuffer(size_t length)
 {
+    SparePool& pool = Spares();
+    AcquireSRWLockExclusive(&pool.lock);
     // The smallest spare buffer that fits.
-    size_t best = t_spare.size();
-    for (size_t i = 0; i < t_spare.size(); ++i) {
-        if (t_spare[i].capacity >= length && (best == t_spare.size() || t_spare[i].capacity < t_spare[best].capacity))
+    size_t best = pool.buffers.size();
+    for (size_t i = 0; i < pool.buffers.size(); ++i) {
+        if (pool.buffers[i].capacity >= length && (best == pool.buffers.size() || pool.buffers[i].capacity < pool.buffers[best].capacity))
             best = i;
     }
-    if (best < t_spare.size()) {
-        FontFile::Buffer b = std::move(t_spare[best]);
-        t_spare.erase(t_spare.begin() + static_cast<ptrdiff_t>(best));
-        return b;
-    }
     FontFile::Buffer b;
+    if (best < pool.buffers.size()) {
+        b = std::move(pool.buffers[best]);
+        pool.buffers.erase(pool.buffers.begin() + static_cast<ptrdiff_t>(best));
+        pool.bytes -= b.capacity;
+    }
+    ReleaseSRWLockExclusive(&pool.lock);
+    if (b.data)
+        return b;
     const size_t capacity = (length + kBufferStep - 1) / kBufferStep * kBufferStep;
     b.data.reset(new (std::nothrow) uint8_t[capacity]);
     b.capacity = b.data ? capacity : 0;
@@ -39,16 +59,14 @@ void ReturnBuffer(FontFile::Buffer&& b)
 {
     if (!b.data)
         return;
-    size_t spare = 0;
-    for (const FontFile::Buffer& s : t_spare)
-        spare += s.capacity;
-    if (spare + b.capacity <= kMaxSpareBytes)
-        t_spare.push_back(std::move(b));
+    SparePool& pool = Spares();
+    AcquireSRWLockExclusive(&pool.lock);
+    if (pool.bytes + b.capacity <= kMaxSpareBytes) {
+        pool.bytes += b.capacity;
+        pool.buffers.push_back(std::move(b));
+    }
+    ReleaseSRWLockExclusive(&pool.lock);
 }
-
-std::atomic<uint64_t> g_opens{0};
-std::atomic<uint64_t> g_reads{0};
-std::atomic<uint64_t> g_bytesRead{0};
 }  // namespace
 
 FontFileStats GetFontFileStats()
@@ -109,12 +127,14 @@ const FontFile::Block* FontFile::Load(uint64_t offset, uint64_t length)
     block.buffer = TakeBuffer(static_cast<size_t>(length));
     if (block.buffer.capacity < length)
         return nullptr;
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    // A seek and a plain read stay inside the process under Wine; a read with an OVERLAPPED offset also
+    // posts a completion to Wine's server, which costs as much as the open.
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
     DWORD got = 0;
     ++g_reads;
-    if (!ReadFile(m_file, block.buffer.data.get(), static_cast<DWORD>(length), &got, &at)) {
+    if (!SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN) ||
+        !ReadFile(m_file, block.buffer.data.get(), static_cast<DWORD>(length), &got, nullptr)) {
         ReturnBuffer(std::move(block.buffer));
         return nullptr;
     }

@@ -37,7 +37,7 @@ public:
     // Brings these ranges into memory with as few reads as possible.
     void Prefetch(std::vector<Range> ranges);
 
-    // Memory whose pages are already touched, handed from closed files to the next ones of the thread:
+    // Memory whose pages are already touched, handed from closed files to the next ones:
     // fresh pages cost far more than the reads themselves.
     struct Buffer {
         std::unique_ptr<uint8_t[]> data;

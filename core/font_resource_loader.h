@@ -13,7 +13,7 @@
 
 // Sent to an uninstall's progress window before a font is removed: the family name and the resource
 // name, both as wide strings.
-constexpr UINT WM_FONTOP_PROGRESS = WM_USER + 137;
+#include "core/app_messages.h"
 
 class FontResourceLoader {
 public:

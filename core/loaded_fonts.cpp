@@ -1,5 +1,7 @@
 #include "core/loaded_fonts.h"
 
+#include "core/font_resource_loader.h"
+
 #include "core/helpers.h"
 
 CFontArrayGLYLoaded& GetGLYLoadedFonts()
@@ -99,4 +101,9 @@ void CFontArrayGLYLoaded::MakeUnloadRecord(const CFontItemGLYLoaded& item, CFont
     outFolder = slash == std::wstring::npos ? std::wstring() : item.file.substr(0, slash);
     while (!outFolder.empty() && outFolder.back() == L'\\')
         outFolder.pop_back();
+}
+
+void CFontArrayGLYLoaded::UnloadAll(bool keepPrivate)
+{
+    UnloadAllGLYLoaded(*this, keepPrivate);
 }

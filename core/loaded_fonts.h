@@ -41,6 +41,9 @@ public:
     static bool UnloadsAtExit(const CFontItemGLYLoaded& item, bool keepPrivate);
     // The record and folder that the exit step hands to the font-resource layer for this entry.
     static void MakeUnloadRecord(const CFontItemGLYLoaded& item, CFontItemInfo& outRecord, std::wstring& outFolder);
+
+    // Unloads what the program loaded (the exit step); with keepPrivate, private loads stay.
+    void UnloadAll(bool keepPrivate);
 };
 
 // The one list of the process.

@@ -315,20 +315,17 @@ bool ReadEncodingsFromDC(HDC dc, CTTFCMapEncodingArray& encodings)
 
 std::wstring DecodeNameString(const uint8_t* bytes, size_t length, uint16_t platform, uint16_t encoding)
 {
-    // The string with two zero bytes behind it, as the decoders expect.
-    std::vector<uint8_t> raw;
-    if (bytes)
-        raw.assign(bytes, bytes + length);
-    else
+    if (!bytes)
         length = 0;
-    raw.resize(length + 2, 0);
+    // Byte i of the string as if two zero bytes followed it.
+    auto at = [&](size_t i) -> uint8_t { return i < length ? bytes[i] : 0; };
     const bool utf16 = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10)) ||
-                       (platform == 3 && encoding == 0 && raw[0] == 0);
+                       (platform == 3 && encoding == 0 && at(0) == 0);
     if (utf16) {
         std::wstring out;
         out.reserve(length / 2);
         for (size_t u = 0; u < length / 2; ++u) {
-            const wchar_t c = static_cast<wchar_t>(raw[2 * u] << 8 | raw[2 * u + 1]);
+            const wchar_t c = static_cast<wchar_t>(bytes[2 * u] << 8 | bytes[2 * u + 1]);
             if (c == 0)
                 break;
             out.push_back(c);
@@ -336,14 +333,14 @@ std::wstring DecodeNameString(const uint8_t* bytes, size_t length, uint16_t plat
         return out;
     }
     std::string text;
-    if (raw[0] == 0) {
+    if (at(0) == 0) {
         // Single bytes stored in 16-bit units: keep the low byte of each.
-        for (size_t i = 0; i < (length + 1) / 2; ++i)
-            text.push_back(static_cast<char>(raw[2 * i + 1]));
+        for (size_t i = 0; i < (length + 1) / 2 && at(2 * i + 1) != 0; ++i)
+            text.push_back(static_cast<char>(at(2 * i + 1)));
     } else {
-        text.assign(reinterpret_cast<const char*>(raw.data()), length);
+        for (size_t i = 0; i < length && bytes[i] != 0; ++i)
+            text.push_back(static_cast<char>(bytes[i]));
     }
-    text.resize(std::strlen(text.c_str()));
     if (text.empty())
         return {};
     const UINT codePage = CodePageOfEncoding(encoding);

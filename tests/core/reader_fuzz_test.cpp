@@ -30,7 +30,8 @@ public:
     {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + name;
+        // The process id keeps parallel test processes apart.
+        m_path = std::wstring(temp) + std::to_wstring(GetCurrentProcessId()) + L"_" + name;
     }
     ~ScratchFile() { DeleteFileW(m_path.c_str()); }
     const std::wstring& path() const { return m_path; }
@@ -137,6 +138,7 @@ TEST(ReaderFuzz, SfntPrefixesOfAFixture)
     ASSERT_FALSE(whole.empty());
     ScratchFile scratch(L"gly_fuzz_prefix.ttf");
     for (size_t n = 0; n <= whole.size(); ++n) {
+        SCOPED_TRACE(n);
         ASSERT_TRUE(scratch.Write(whole.data(), n));
         ReadAsSfnt(scratch.path(), n);
         if (::testing::Test::HasFatalFailure())
@@ -152,6 +154,7 @@ TEST(ReaderFuzz, CollectionPrefixesOfAFixture)
     ASSERT_FALSE(whole.empty());
     ScratchFile scratch(L"gly_fuzz_prefix.ttc");
     for (size_t n = 0; n <= whole.size(); ++n) {
+        SCOPED_TRACE(n);
         ASSERT_TRUE(scratch.Write(whole.data(), n));
         ReadAsCollection(scratch.path(), n);
         if (::testing::Test::HasFatalFailure())
@@ -190,6 +193,7 @@ TEST(ReaderFuzz, MutatedRealFontsAndCollections)
         for (int round = 0; round < source.rounds; ++round) {
             std::vector<uint8_t> bytes = original;
             Mutate(bytes, ranges, rng);
+            SCOPED_TRACE(round);
             ASSERT_TRUE(scratch.Write(bytes.data(), bytes.size()));
             if (source.collection)
                 ReadAsCollection(scratch.path(), bytes.size());

@@ -468,3 +468,29 @@ TEST(SfntReader, InstalledFontThroughGetFontData)
     DeleteObject(font);
     DeleteDC(dc);
 }
+
+TEST(SfntReader, InstalledCmap4WithAnOversizedSegmentCountIsRefused)
+{
+    const std::wstring path = Fixture(L"cmap4-segcount-overflow.ttf");
+    ASSERT_GT(AddFontResourceExW(path.c_str(), FR_PRIVATE, nullptr), 0);
+    LOGFONTW lf{};
+    lf.lfHeight = -16;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcscpy_s(lf.lfFaceName, L"Gly SegCount");
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    EXPECT_STREQ(face, L"Gly SegCount");
+    DWORD size = 0;
+    BOOL symbol = FALSE;
+    EXPECT_FALSE(GetInstalledFontCmap4(dc, nullptr, 0, size, symbol));
+    ASSERT_GT(size, 0u);
+    std::vector<uint8_t> buffer(size);
+    EXPECT_FALSE(GetInstalledFontCmap4(dc, buffer.data(), size, size, symbol));
+    SelectObject(dc, old);
+    DeleteObject(font);
+    DeleteDC(dc);
+    RemoveFontResourceExW(path.c_str(), FR_PRIVATE, nullptr);
+}
