@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/font_file.h"
+#include "core/helpers.h"
 
 namespace {
 
@@ -22,59 +23,6 @@ constexpr uint16_t kFontResourceType = 0x8008;
 constexpr size_t kHeaderSizeV2 = 117;
 constexpr size_t kHeaderSizeV3 = 148;
 
-class FileHandle {
-public:
-    explicit FileHandle(const std::wstring& path)
-        : m_handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~FileHandle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-
-// The whole file; false when it cannot be read completely or is implausibly large.
-bool ReadWholeFile(HANDLE file, std::vector<uint8_t>& out)
-{
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > kMaxFileBytes)
-        return false;
-    try {
-        out.assign(static_cast<size_t>(size.QuadPart), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    size_t done = 0;
-    while (done < out.size()) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(out.size() - done, 1u << 20));
-        if (!ReadFile(file, out.data() + done, want, &got, nullptr) || got == 0)
-            return false;
-        done += got;
-    }
-    return true;
-}
-
-std::wstring AnsiToWide(const char* text, size_t length)
-{
-    if (length == 0)
-        return {};
-    const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (count <= 0)
-        return {};
-    std::wstring out(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data(), count);
-    return out;
-}
-
 // The zero-terminated ANSI string at offset, cut at end when it has no terminator before it; empty when
 // the offset lies at or beyond end.
 std::wstring ZeroTerminatedAt(const uint8_t* data, size_t end, uint64_t offset)
@@ -85,7 +33,7 @@ std::wstring ZeroTerminatedAt(const uint8_t* data, size_t end, uint64_t offset)
     const size_t room = end - static_cast<size_t>(offset);
     const void* zero = std::memchr(start, 0, room);
     const size_t length = zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : room;
-    return AnsiToWide(start, length);
+    return MultiByteToWide(start, length, CP_ACP);
 }
 
 bool IsNeModule(const ByteReader& file, uint32_t& outNeOffset)
@@ -97,6 +45,28 @@ bool IsNeModule(const ByteReader& file, uint32_t& outNeOffset)
 }
 
 }  // namespace
+
+void ReadFontHeaderMetrics(const ByteReader& header, WinFontMetrics& m)
+{
+    m.dfPoints = header.U16LEAt(68);
+    m.dfVertRes = header.U16LEAt(70);
+    m.dfHorizRes = header.U16LEAt(72);
+    m.dfAscent = header.U16LEAt(74);
+    m.dfInternalLeading = header.U16LEAt(76);
+    m.dfExternalLeading = header.U16LEAt(78);
+    m.dfItalic = header.U8At(80);
+    m.dfUnderline = header.U8At(81);
+    m.dfStrikeOut = header.U8At(82);
+    m.dfWeight = header.U16LEAt(83);
+    m.dfCharSet = header.U8At(85);
+    m.dfPixWidth = header.U16LEAt(86);
+    m.dfPixHeight = header.U16LEAt(88);
+    m.dfPitchAndFamily = header.U8At(90);
+    m.dfFirstChar = header.U8At(95);
+    m.dfLastChar = header.U8At(96);
+    m.dfDefaultChar = header.U8At(97);
+    m.dfBreakChar = header.U8At(98);
+}
 
 int BitmapFontReader::ParseFntHeader(const uint8_t* data, size_t length, CFontItemInfo* record, int installed)
 {
@@ -122,24 +92,7 @@ int BitmapFontReader::ParseFntHeader(const uint8_t* data, size_t length, CFontIt
     std::memset(&record->metrics, 0, sizeof(record->metrics));
     WinFontMetrics& m = record->metrics.win;
     m.dfType = type;
-    m.dfPoints = header.U16LEAt(68);
-    m.dfVertRes = header.U16LEAt(70);
-    m.dfHorizRes = header.U16LEAt(72);
-    m.dfAscent = header.U16LEAt(74);
-    m.dfInternalLeading = header.U16LEAt(76);
-    m.dfExternalLeading = header.U16LEAt(78);
-    m.dfItalic = data[80];
-    m.dfUnderline = data[81];
-    m.dfStrikeOut = data[82];
-    m.dfWeight = header.U16LEAt(83);
-    m.dfCharSet = data[85];
-    m.dfPixWidth = header.U16LEAt(86);
-    m.dfPixHeight = header.U16LEAt(88);
-    m.dfPitchAndFamily = data[90];
-    m.dfFirstChar = data[95];
-    m.dfLastChar = data[96];
-    m.dfDefaultChar = data[97];
-    m.dfBreakChar = data[98];
+    ReadFontHeaderMetrics(header, m);
     // Older headers end before these fields: the bytes there belong to the character table.
     if (v3) {
         m.dfFlags = header.U32LEAt(118);
@@ -191,11 +144,11 @@ bool BitmapFontReader::ReadFntData(const uint8_t* data, size_t size, const std::
 
 bool BitmapFontReader::ReadFntFile(const std::wstring& path, const std::wstring& displayPath, CFontItemArray* array)
 {
-    FileHandle file(path);
+    FontFile file;
     std::vector<uint8_t> data;
-    if (!file.IsOpen() || !ReadWholeFile(file.Get(), data))
+    if (!file.Open(path) || !file.ReadAll(kMaxFileBytes, data))
         return false;
-    return ReadFntData(data.data(), data.size(), displayPath.empty() ? path : displayPath, file.Get(), array);
+    return ReadFntData(data.data(), data.size(), displayPath.empty() ? path : displayPath, file.Handle(), array);
 }
 
 bool BitmapFontReader::ReadFonData(const uint8_t* data, size_t size, const std::wstring& recordPath, HANDLE file,
@@ -257,11 +210,11 @@ bool BitmapFontReader::ReadFonData(const uint8_t* data, size_t size, const std::
 bool BitmapFontReader::ReadFonFile(const std::wstring& path, const std::wstring& displayPath, CFontItemArray& array)
 {
     families.clear();
-    FileHandle file(path);
+    FontFile file;
     std::vector<uint8_t> data;
-    if (!file.IsOpen() || !ReadWholeFile(file.Get(), data))
+    if (!file.Open(path) || !file.ReadAll(kMaxFileBytes, data))
         return false;
-    return ReadFonData(data.data(), data.size(), displayPath.empty() ? path : displayPath, file.Get(), array);
+    return ReadFonData(data.data(), data.size(), displayPath.empty() ? path : displayPath, file.Handle(), array);
 }
 
 std::wstring BitmapFontReader::ReadFonDescriptionData(const uint8_t* data, size_t size)
@@ -285,9 +238,9 @@ std::wstring BitmapFontReader::ReadFonDescriptionData(const uint8_t* data, size_
 
 std::wstring BitmapFontReader::ReadFonDescription(const std::wstring& path)
 {
-    FileHandle file(path);
+    FontFile file;
     std::vector<uint8_t> data;
-    if (!file.IsOpen() || !ReadWholeFile(file.Get(), data))
+    if (!file.Open(path) || !file.ReadAll(kMaxFileBytes, data))
         return {};
     return ReadFonDescriptionData(data.data(), data.size());
 }

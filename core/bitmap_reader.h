@@ -7,9 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "core/byte_reader.h"
 #include "core/font_arrays.h"
 #include "core/font_record.h"
 #include "core/types.h"
+
+// The metrics fields of a Windows font header from dfPoints to dfBreakChar, the part that .fnt resources and
+// .pfm files share (dfType and the later fields are the caller's); fields past the reader's end read as 0.
+void ReadFontHeaderMetrics(const ByteReader& header, WinFontMetrics& m);
 
 class BitmapFontReader {
 public:

@@ -58,6 +58,7 @@ public:
     }
 
     // Reads at an absolute offset without moving.
+    uint8_t U8At(size_t offset) const { return Has(offset, 1) ? m_data[offset] : 0; }
     uint16_t U16BEAt(size_t offset) const { return Has(offset, 2) ? static_cast<uint16_t>(m_data[offset] << 8 | m_data[offset + 1]) : 0; }
     uint32_t U32BEAt(size_t offset) const
     {

@@ -23,34 +23,29 @@ CFontItemArray::CFontItemArray()
     g_sortColumn = 0;
 }
 
-CFontItemArray::~CFontItemArray()
-{
-    EnableLock(FALSE);
-}
-
-void CFontItemArray::EnableLock(BOOL on)
+void COptionalLock::Enable(BOOL on)
 {
     if (on) {
-        if (!m_lockEnabled)
-            InitializeCriticalSection(&m_lock);
-        m_lockEnabled = TRUE;
+        if (!m_enabled)
+            InitializeCriticalSection(&m_section);
+        m_enabled = TRUE;
     } else {
-        if (m_lockEnabled)
-            DeleteCriticalSection(&m_lock);
-        m_lockEnabled = FALSE;
+        if (m_enabled)
+            DeleteCriticalSection(&m_section);
+        m_enabled = FALSE;
     }
 }
 
-void CFontItemArray::Lock()
+void COptionalLock::Lock()
 {
-    if (m_lockEnabled)
-        EnterCriticalSection(&m_lock);
+    if (m_enabled)
+        EnterCriticalSection(&m_section);
 }
 
-void CFontItemArray::Unlock()
+void COptionalLock::Unlock()
 {
-    if (m_lockEnabled)
-        LeaveCriticalSection(&m_lock);
+    if (m_enabled)
+        LeaveCriticalSection(&m_section);
 }
 
 void CFontItemArray::SetAtGrow(int index, const CFontItemInfo& record)
@@ -196,7 +191,7 @@ void CFontItemArray::SetImageCacheFolder(int index)
 
 void CFontItemArray::ResetImageCache(const std::wstring& sampleText, int mode, int pixelHeight, int width)
 {
-    const bool enabledHere = !m_lockEnabled;
+    const bool enabledHere = !m_lock.IsEnabled();
     if (enabledHere)
         EnableLock(TRUE);
     Lock();
@@ -213,36 +208,6 @@ void CFontItemArray::ResetImageCache(const std::wstring& sampleText, int mode, i
     Unlock();
     if (enabledHere)
         EnableLock(FALSE);
-}
-
-CDBFoundFontItemArray::~CDBFoundFontItemArray()
-{
-    EnableLock(FALSE);
-}
-
-void CDBFoundFontItemArray::EnableLock(BOOL on)
-{
-    if (on) {
-        if (!m_lockEnabled)
-            InitializeCriticalSection(&m_lock);
-        m_lockEnabled = TRUE;
-    } else {
-        if (m_lockEnabled)
-            DeleteCriticalSection(&m_lock);
-        m_lockEnabled = FALSE;
-    }
-}
-
-void CDBFoundFontItemArray::Lock()
-{
-    if (m_lockEnabled)
-        EnterCriticalSection(&m_lock);
-}
-
-void CDBFoundFontItemArray::Unlock()
-{
-    if (m_lockEnabled)
-        LeaveCriticalSection(&m_lock);
 }
 
 int CompareDBFoundItems(const CDBFoundItem& a, const CDBFoundItem& b, int column)

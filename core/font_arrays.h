@@ -47,10 +47,28 @@ struct PreviewImageCache {
 const std::wstring& GetTempWorkFolder();
 void SetTempWorkFolder(const std::wstring& folder);
 
+// A critical section used only while enabled: a worker's starter enables it before the thread runs.
+class COptionalLock {
+public:
+    COptionalLock() = default;
+    ~COptionalLock() { Enable(FALSE); }
+    COptionalLock(const COptionalLock&) = delete;
+    COptionalLock& operator=(const COptionalLock&) = delete;
+
+    void Enable(BOOL on);
+    void Lock();
+    void Unlock();
+    BOOL IsEnabled() const { return m_enabled; }
+
+private:
+    CRITICAL_SECTION m_section;
+    BOOL m_enabled = FALSE;
+};
+
 class CFontItemArray : public std::vector<CFontItemInfo> {
 public:
     CFontItemArray();
-    ~CFontItemArray();
+    ~CFontItemArray() = default;
     CFontItemArray(const CFontItemArray&) = delete;
     CFontItemArray& operator=(const CFontItemArray&) = delete;
 
@@ -71,10 +89,10 @@ public:
     void RemoveAll() { clear(); }
 
     // The lock is used only while enabled; a worker's starter enables it before the thread runs.
-    void EnableLock(BOOL on);
-    void Lock();
-    void Unlock();
-    BOOL IsLockEnabled() const { return m_lockEnabled; }
+    void EnableLock(BOOL on) { m_lock.Enable(on); }
+    void Lock() { m_lock.Lock(); }
+    void Unlock() { m_lock.Unlock(); }
+    BOOL IsLockEnabled() const { return m_lock.IsEnabled(); }
 
     void SetAtGrow(int index, const CFontItemInfo& record);
     // Inserts a copy where it sorts by sortColumn (never before the first equal record); returns the position.
@@ -108,8 +126,7 @@ public:
     int32_t nextCollectionId = 0;
 
 private:
-    CRITICAL_SECTION m_lock;
-    BOOL m_lockEnabled = FALSE;
+    COptionalLock m_lock;
 };
 
 // The column that Sort uses, shared by the whole process.
@@ -127,7 +144,7 @@ public:
 class CDBFoundFontItemArray : public std::vector<CDBFoundItem> {
 public:
     CDBFoundFontItemArray() = default;
-    ~CDBFoundFontItemArray();
+    ~CDBFoundFontItemArray() = default;
     CDBFoundFontItemArray(const CDBFoundFontItemArray&) = delete;
     CDBFoundFontItemArray& operator=(const CDBFoundFontItemArray&) = delete;
 
@@ -139,15 +156,14 @@ public:
         return GetSize() - 1;
     }
 
-    void EnableLock(BOOL on);
-    void Lock();
-    void Unlock();
+    void EnableLock(BOOL on) { m_lock.Enable(on); }
+    void Lock() { m_lock.Lock(); }
+    void Unlock() { m_lock.Unlock(); }
 
     int32_t value = 0;
 
 private:
-    CRITICAL_SECTION m_lock;
-    BOOL m_lockEnabled = FALSE;
+    COptionalLock m_lock;
 };
 
 // -1, 0 or 1; column 18 orders by set (hits without a set last), every other column by the records.

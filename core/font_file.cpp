@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -190,6 +191,33 @@ void FontFile::Prefetch(std::vector<Range> ranges)
     }
     for (const Range& r : merged)
         Load(r.offset, r.length);
+}
+
+bool FontFile::ReadAll(uint64_t maxBytes, std::vector<uint8_t>& out)
+{
+    out.clear();
+    if (!IsOpen() || m_size > maxBytes || m_size > SIZE_MAX)
+        return false;
+    try {
+        out.assign(static_cast<size_t>(m_size), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Seek and plain reads, as in Load.
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(m_file, start, nullptr, FILE_BEGIN))
+        return false;
+    size_t done = 0;
+    while (done < out.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(out.size() - done, 0x7FFFFFFF));
+        ++g_reads;
+        if (!ReadFile(m_file, out.data() + done, want, &got, nullptr) || got == 0)
+            return false;
+        g_bytesRead += got;
+        done += got;
+    }
+    return true;
 }
 
 OleDate FileTimeToOleDate(const FILETIME& fileTime)

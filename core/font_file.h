@@ -27,6 +27,7 @@ public:
     bool Open(const std::wstring& path);
     void Close();
     bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return m_file; }
 
     uint64_t Size() const { return m_size; }
     const FILETIME& CreationTime() const { return m_creationTime; }
@@ -36,6 +37,9 @@ public:
     ByteReader Read(uint64_t offset, uint64_t length);
     // Brings these ranges into memory with as few reads as possible.
     void Prefetch(std::vector<Range> ranges);
+    // The whole file, for formats parsed from memory in one piece; false when it is larger than maxBytes
+    // (a cap against implausible files) or cannot be read completely.
+    bool ReadAll(uint64_t maxBytes, std::vector<uint8_t>& out);
 
     // Memory whose pages are already touched, handed from closed files to the next ones:
     // fresh pages cost far more than the reads themselves.

@@ -489,6 +489,18 @@ std::wstring FormatThousands(uint64_t n)
     return out;
 }
 
+std::wstring MultiByteToWide(const char* text, size_t length, UINT codePage)
+{
+    if (!text || length == 0 || length > INT_MAX)
+        return {};
+    const int count = MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), nullptr, 0);
+    if (count <= 0)
+        return {};
+    std::wstring out(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), out.data(), count);
+    return out;
+}
+
 BSTR MultiByteToBSTR(const char* text, int byteCount, int* outLength, UINT codePage)
 {
     if (outLength)
@@ -569,6 +581,12 @@ void ReplaceInvalidXmlChars(wchar_t* text, int length, wchar_t replacement)
     if (!text)
         return;
     for (int i = 0; (length <= 0 || i < length) && text[i]; ++i) {
+        // A high surrogate followed by a low one is one valid character (emoji in names); lone halves are not.
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && (length <= 0 || i + 1 < length) && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
         if (IsInvalidXmlChar(text[i]))
             text[i] = replacement;
     }

@@ -52,6 +52,8 @@ uint64_t ParseHex(const wchar_t* text, int length, int* outStop);
 std::wstring FormatThousands(uint64_t n);
 
 // Code pages. The BSTR is the caller's (SysFreeString); null on any failure.
+// `length` bytes in the code page as a wide string; empty when there are none or they do not convert.
+std::wstring MultiByteToWide(const char* text, size_t length, UINT codePage);
 BSTR MultiByteToBSTR(const char* text, int byteCount, int* outLength, UINT codePage);
 inline BSTR MultiByteToBSTR(const char* text, int* outLength, UINT codePage)
 {
@@ -62,8 +64,10 @@ std::unique_ptr<char[]> WideToMultiByte(const wchar_t* text, UINT codePage, int*
 
 std::wstring MakeSearchPattern(const std::wstring& text);
 bool NeedsXmlEscape(const std::wstring& text, bool checkSpaces);
+// One UTF-16 unit: surrogates count as invalid here, since a single unit cannot tell a pair from a lone half.
 bool IsInvalidXmlChar(wchar_t c);
 // Replaces characters that XML does not allow in the first `length` characters (0 = all); stops at a zero.
+// A well-formed surrogate pair is kept; a lone surrogate is replaced.
 void ReplaceInvalidXmlChars(wchar_t* text, int length, wchar_t replacement);
 std::wstring NormalizeWideText(const std::wstring& text);
 void NormalizeFullWidth(wchar_t* buffer, int count);

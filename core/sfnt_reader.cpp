@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/helpers.h"
 #include "core/resource_strings.h"
 
 namespace {
@@ -343,13 +344,7 @@ std::wstring DecodeNameString(const uint8_t* bytes, size_t length, uint16_t plat
     }
     if (text.empty())
         return {};
-    const UINT codePage = CodePageOfEncoding(encoding);
-    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
+    return MultiByteToWide(text.data(), text.size(), CodePageOfEncoding(encoding));
 }
 
 bool ReadNameTable(const ByteReader& table, CFontStringsArray& sets)

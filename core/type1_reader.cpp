@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <new>
 
+#include "core/bitmap_reader.h"
 #include "core/byte_reader.h"
+#include "core/font_file.h"
 #include "core/helpers.h"
 
 namespace {
@@ -21,70 +22,6 @@ constexpr size_t kPfmSizeFieldsAt = 117;
 constexpr size_t kPfmPairKernTableAt = 131;
 constexpr size_t kPfmDriverInfoAt = 139;
 
-class FileHandle {
-public:
-    explicit FileHandle(const std::wstring& path)
-        : m_handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~FileHandle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-    uint64_t Size() const
-    {
-        LARGE_INTEGER size{};
-        return GetFileSizeEx(m_handle, &size) && size.QuadPart > 0 ? static_cast<uint64_t>(size.QuadPart) : 0;
-    }
-    // Exactly count bytes from the current position, or false.
-    bool Read(void* out, size_t count) const
-    {
-        auto* target = static_cast<uint8_t*>(out);
-        while (count > 0) {
-            DWORD got = 0;
-            const DWORD want = static_cast<DWORD>(std::min<size_t>(count, 1u << 20));
-            if (!ReadFile(m_handle, target, want, &got, nullptr) || got == 0)
-                return false;
-            target += got;
-            count -= got;
-        }
-        return true;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
-bool ReadWholePfm(const FileHandle& file, std::vector<uint8_t>& out)
-{
-    const uint64_t size = file.Size();
-    if (size > kMaxPfmBytes)
-        return false;
-    try {
-        out.assign(static_cast<size_t>(size), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return file.Read(out.data(), out.size());
-}
-
-std::wstring AnsiToWide(const char* text, size_t length)
-{
-    if (length == 0 || length > INT_MAX)
-        return {};
-    const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (count <= 0)
-        return {};
-    std::wstring out(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data(), count);
-    return out;
-}
-
 // The ANSI text at offset up to its first zero byte, at most room bytes and never past the data.
 std::wstring TextAt(const uint8_t* data, size_t size, uint64_t offset, size_t room)
 {
@@ -93,7 +30,7 @@ std::wstring TextAt(const uint8_t* data, size_t size, uint64_t offset, size_t ro
     const char* start = reinterpret_cast<const char*>(data + offset);
     room = std::min<size_t>(room, size - static_cast<size_t>(offset));
     const void* zero = std::memchr(start, 0, room);
-    return AnsiToWide(start, zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : room);
+    return MultiByteToWide(start, zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : room, CP_ACP);
 }
 
 // The white space and word characters of ECMAScript regular expressions over narrow text.
@@ -211,33 +148,28 @@ void Type1FontReader::ParseFontInfoText(const char* text, size_t length, CFontSt
         else if (EqualsAsciiNoCase(key, match.keyLength, "Notice"))
             id = NameNotice;
         if (id >= 0)
-            names.strings[id] = AnsiToWide(text + match.valueStart, match.valueLength);
+            names.strings[id] = MultiByteToWide(text + match.valueStart, match.valueLength, CP_ACP);
         scan = match.lineEnd + 1;
     }
 }
 
 bool Type1FontReader::ParsePfbFontInfo(const std::wstring& folder, const std::wstring& pfbName, CFontStrings& names)
 {
-    FileHandle file(CombinePath(pfbName, folder));
-    if (!file.IsOpen())
+    FontFile file;
+    if (!file.Open(CombinePath(pfbName, folder)))
         return false;
-    uint8_t segment[6];
-    if (!file.Read(segment, sizeof(segment)) || segment[0] != 0x80 || segment[1] != 1)
+    constexpr size_t kSegmentHeader = 6;
+    const ByteReader segment = file.Read(0, kSegmentHeader);
+    if (segment.Size() < kSegmentHeader || segment.U8At(0) != 0x80 || segment.U8At(1) != 1)
         return false;
-    const uint32_t length = ByteReader(segment, sizeof(segment)).U32LEAt(2);
+    const uint32_t length = segment.U32LEAt(2);
     // The length is the file's word: a segment cannot be longer than what follows its header.
-    const uint64_t fileSize = file.Size();
-    if (fileSize < sizeof(segment) || length > fileSize - sizeof(segment))
+    if (length > file.Size() - kSegmentHeader)
         return false;
-    std::vector<char> text;
-    try {
-        text.assign(length, 0);
-    } catch (const std::bad_alloc&) {
+    const ByteReader text = file.Read(kSegmentHeader, length);
+    if (text.Size() != length)
         return false;
-    }
-    if (!file.Read(text.data(), text.size()))
-        return false;
-    ParseFontInfoText(text.data(), text.size(), names);
+    ParseFontInfoText(reinterpret_cast<const char*>(text.Data()), text.Size(), names);
     return true;
 }
 
@@ -278,9 +210,9 @@ int Type1FontReader::ReadPfmFileKerningPairs(const std::wstring& path, std::vect
 {
     if (collect)
         outPairs.clear();
-    FileHandle file(path);
+    FontFile file;
     std::vector<uint8_t> data;
-    if (!file.IsOpen() || !ReadWholePfm(file, data))
+    if (!file.Open(path) || !file.ReadAll(kMaxPfmBytes, data))
         return 0;
     const ByteReader pfm(data.data(), data.size());
     if (pfm.U16LEAt(0) != kPfmVersion || pfm.U32LEAt(kPfmPairKernTableAt) == 0)
@@ -341,9 +273,9 @@ bool Type1FontReader::ReadType1FontFile(const std::wstring& folder, const std::w
     CFontStrings names(0, 0, 0);
     std::wstring pfb = pfbName;
     {
-        FileHandle file(pfmPath);
+        FontFile file;
         std::vector<uint8_t> data;
-        if (!file.IsOpen() || !ReadWholePfm(file, data))
+        if (!file.Open(pfmPath) || !file.ReadAll(kMaxPfmBytes, data))
             return false;
         // A short file reads as a header padded with zeros.
         uint8_t headerBytes[kPfmHeaderSize] = {};
@@ -379,27 +311,10 @@ bool Type1FontReader::ReadType1FontFile(const std::wstring& folder, const std::w
 
         std::memset(&record.metrics, 0, sizeof(record.metrics));
         WinFontMetrics& m = record.metrics.win;
-        m.dfPoints = header.U16LEAt(68);
-        m.dfVertRes = header.U16LEAt(70);
-        m.dfHorizRes = header.U16LEAt(72);
-        m.dfAscent = header.U16LEAt(74);
-        m.dfInternalLeading = header.U16LEAt(76);
-        m.dfExternalLeading = header.U16LEAt(78);
-        m.dfItalic = headerBytes[80];
-        m.dfUnderline = headerBytes[81];
-        m.dfStrikeOut = headerBytes[82];
-        m.dfWeight = header.U16LEAt(83);
-        m.dfCharSet = headerBytes[85];
-        m.dfPixWidth = header.U16LEAt(86);
-        m.dfPixHeight = header.U16LEAt(88);
-        m.dfPitchAndFamily = headerBytes[90];
-        m.dfFirstChar = headerBytes[95];
-        m.dfLastChar = headerBytes[96];
-        m.dfDefaultChar = headerBytes[97];
-        m.dfBreakChar = headerBytes[98];
+        ReadFontHeaderMetrics(header, m);
         m.dfAvgWidth = header.U16LEAt(91);
 
-        record.SetFileInfo(file.Get());
+        record.SetFileInfo(file.Handle());
         record.itemId = array.GetSize();
     }
     ParsePfbFontInfo(folder, pfb, names);

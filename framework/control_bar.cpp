@@ -11,25 +11,23 @@ public:
     void Enable(bool on) override
     {
         CCmdUI::Enable(on);
-        auto* bar = static_cast<CStatusBar*>(m_pOther);
-        UINT id, style;
-        int width;
-        bar->GetPaneInfo(static_cast<int>(m_nIndex), id, style, width);
-        style = on ? (style & ~SBPS_DISABLED) : (style | SBPS_DISABLED);
-        bar->SetPaneInfo(static_cast<int>(m_nIndex), id, style, width);
+        SetPaneStyle(SBPS_DISABLED, !on);
     }
-    void SetCheck(int check) override
-    {
-        auto* bar = static_cast<CStatusBar*>(m_pOther);
-        UINT id, style;
-        int width;
-        bar->GetPaneInfo(static_cast<int>(m_nIndex), id, style, width);
-        style = check ? (style | SBPS_POPOUT) : (style & ~SBPS_POPOUT);
-        bar->SetPaneInfo(static_cast<int>(m_nIndex), id, style, width);
-    }
+    void SetCheck(int check) override { SetPaneStyle(SBPS_POPOUT, check != 0); }
     void SetText(const wchar_t* text) override
     {
         static_cast<CStatusBar*>(m_pOther)->SetPaneText(static_cast<int>(m_nIndex), text);
+    }
+
+private:
+    void SetPaneStyle(UINT flag, bool on)
+    {
+        auto* bar = static_cast<CStatusBar*>(m_pOther);
+        UINT id, style;
+        int width;
+        bar->GetPaneInfo(static_cast<int>(m_nIndex), id, style, width);
+        style = on ? (style | flag) : (style & ~flag);
+        bar->SetPaneInfo(static_cast<int>(m_nIndex), id, style, width);
     }
 };
 
@@ -48,6 +46,17 @@ public:
     void SetText(const wchar_t*) override {}  // buttons show pictures
 };
 
+// With stretch a bar takes the whole length of its side.
+SIZE Stretched(SIZE size, BOOL stretch, BOOL horizontal)
+{
+    if (stretch) {
+        if (horizontal)
+            size.cx = 32767;
+        else
+            size.cy = 32767;
+    }
+    return size;
+}
 }  // namespace
 
 DWORD CControlBar::TakeBarStyle(DWORD style)
@@ -64,14 +73,7 @@ CFrameWnd* CControlBar::CommandTarget() const
 SIZE CControlBar::CalcFixedLayout(BOOL stretch, BOOL horizontal)
 {
     RECT rc = GetWindowRect();
-    SIZE size{rc.right - rc.left, rc.bottom - rc.top};
-    if (stretch) {
-        if (horizontal)
-            size.cx = 32767;
-        else
-            size.cy = 32767;
-    }
-    return size;
+    return Stretched(SIZE{rc.right - rc.left, rc.bottom - rc.top}, stretch, horizontal);
 }
 
 SIZE CControlBar::CalcDynamicLayout(int, DWORD mode)
@@ -316,13 +318,7 @@ SIZE CToolBar::CalcFixedLayout(BOOL stretch, BOOL horizontal)
 {
     SIZE size{};
     SendMessage(TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
-    if (stretch) {
-        if (horizontal)
-            size.cx = 32767;
-        else
-            size.cy = 32767;
-    }
-    return size;
+    return Stretched(size, stretch, horizontal);
 }
 
 void CToolBar::OnUpdateCmdUI(CFrameWnd* target, BOOL disableIfNoHandler)

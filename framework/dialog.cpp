@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <climits>
 #include <cwchar>
-#include <exception>
 
 #include "framework/win_thread.h"
 
@@ -203,25 +202,8 @@ void CDialog::RunModalLoop()
         }
         if (got < 0)
             break;
-        bool taken = false;
-        try {
-            for (HWND h = msg.hwnd; h && !taken; h = ::GetParent(h)) {
-                if (CWnd* wnd = FromHandle(h))
-                    taken = wnd->PreTranslateMessage(&msg) != FALSE;
-                if (h == m_hWnd)
-                    break;  // keys of the dialog stop here, not in the frame behind it
-            }
-        } catch (const std::exception& e) {
-            AfxReportUnhandledException(e.what());
-            taken = true;
-        } catch (...) {
-            AfxReportUnhandledException(nullptr);
-            taken = true;
-        }
-        if (!taken) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        // Keys of the dialog stop at the dialog, not in the frame behind it.
+        AfxDispatchUnlessTaken(&msg, [this](MSG* m) { return AfxPreTranslateUpTo(m, m_hWnd); });
     }
 }
 

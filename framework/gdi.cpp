@@ -106,29 +106,5 @@ CWindowDC::~CWindowDC()
 bool CImageList::Create(int cx, int cy, UINT flags, int initial, int grow)
 {
     DeleteImageList();
-    m_hImageList = ImageList_Create(cx, cy, flags, initial, grow);
-    return m_hImageList != nullptr;
-}
-
-bool CImageList::Attach(HIMAGELIST list)
-{
-    DeleteImageList();
-    m_hImageList = list;
-    return list != nullptr;
-}
-
-HIMAGELIST CImageList::Detach()
-{
-    HIMAGELIST list = m_hImageList;
-    m_hImageList = nullptr;
-    return list;
-}
-
-bool CImageList::DeleteImageList()
-{
-    if (!m_hImageList)
-        return false;
-    ImageList_Destroy(m_hImageList);
-    m_hImageList = nullptr;
-    return true;
+    return Attach(ImageList_Create(cx, cy, flags, initial, grow));
 }

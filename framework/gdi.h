@@ -7,47 +7,20 @@
 #include <string>
 #include <utility>
 
+#include "framework/owned_handle.h"
+
 class CWnd;
+
+struct GdiObjectTraits {
+    static void Free(HGDIOBJ object) { ::DeleteObject(object); }
+};
 
 // One GDI object (font, brush, pen, bitmap) with its owner semantics.
 template <typename Handle>
-class CGdiObjectT {
+class CGdiObjectT : public COwnedHandleT<Handle, GdiObjectTraits> {
 public:
-    CGdiObjectT() = default;
-    explicit CGdiObjectT(Handle handle) : m_handle(handle) {}
-    ~CGdiObjectT() { DeleteObject(); }
-    CGdiObjectT(const CGdiObjectT&) = delete;
-    CGdiObjectT& operator=(const CGdiObjectT&) = delete;
-    CGdiObjectT(CGdiObjectT&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-    CGdiObjectT& operator=(CGdiObjectT&& other) noexcept
-    {
-        if (this != &other) {
-            DeleteObject();
-            m_handle = std::exchange(other.m_handle, nullptr);
-        }
-        return *this;
-    }
-
-    operator Handle() const { return m_handle; }
-    Handle GetSafeHandle() const { return m_handle; }
-    bool Attach(Handle handle)
-    {
-        DeleteObject();
-        m_handle = handle;
-        return handle != nullptr;
-    }
-    Handle Detach() { return std::exchange(m_handle, nullptr); }
-    bool DeleteObject()
-    {
-        if (!m_handle)
-            return false;
-        ::DeleteObject(m_handle);
-        m_handle = nullptr;
-        return true;
-    }
-
-protected:
-    Handle m_handle = nullptr;
+    using COwnedHandleT<Handle, GdiObjectTraits>::COwnedHandleT;
+    bool DeleteObject() { return this->Release(); }
 };
 
 class CFont : public CGdiObjectT<HFONT> {
@@ -183,27 +156,23 @@ private:
     HGDIOBJ m_previous;
 };
 
-class CImageList {
+struct ImageListTraits {
+    static void Free(HIMAGELIST list) { ImageList_Destroy(list); }
+};
+
+class CImageList : public COwnedHandleT<HIMAGELIST, ImageListTraits> {
 public:
     CImageList() = default;
-    ~CImageList() { DeleteImageList(); }
     CImageList(const CImageList&) = delete;
     CImageList& operator=(const CImageList&) = delete;
 
-    operator HIMAGELIST() const { return m_hImageList; }
-    HIMAGELIST GetSafeHandle() const { return m_hImageList; }
     bool Create(int cx, int cy, UINT flags, int initial, int grow);
-    bool Attach(HIMAGELIST list);
-    HIMAGELIST Detach();
-    bool DeleteImageList();
-    int Add(HBITMAP image, HBITMAP mask) { return ImageList_Add(m_hImageList, image, mask); }
-    int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
-    int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
+    bool DeleteImageList() { return Release(); }
+    int Add(HBITMAP image, HBITMAP mask) { return ImageList_Add(m_handle, image, mask); }
+    int Add(HICON icon) { return ImageList_AddIcon(m_handle, icon); }
+    int GetImageCount() const { return m_handle ? ImageList_GetImageCount(m_handle) : 0; }
     bool Draw(HDC dc, int image, POINT at, UINT style) const
     {
-        return ImageList_Draw(m_hImageList, image, dc, at.x, at.y, style) != FALSE;
+        return ImageList_Draw(m_handle, image, dc, at.x, at.y, style) != FALSE;
     }
-
-private:
-    HIMAGELIST m_hImageList = nullptr;
 };

@@ -130,13 +130,28 @@ int CWinThread::Run()
     }
 }
 
-BOOL CWinThread::PumpMessage()
+BOOL AfxPreTranslateUpTo(MSG* msg, HWND stop, bool* outReachedStop)
 {
-    if (GetMessageW(&m_msgCur, nullptr, 0, 0) <= 0)
-        return FALSE;  // WM_QUIT (or a broken queue): the loop ends
+    if (outReachedStop)
+        *outReachedStop = false;
+    for (HWND h = msg->hwnd; h; h = ::GetParent(h)) {
+        CWnd* wnd = CWnd::FromHandle(h);
+        if (wnd && wnd->PreTranslateMessage(msg))
+            return TRUE;
+        if (h == stop) {
+            if (outReachedStop)
+                *outReachedStop = true;
+            return FALSE;
+        }
+    }
+    return FALSE;
+}
+
+void AfxDispatchUnlessTaken(MSG* msg, const std::function<BOOL(MSG*)>& preTranslate)
+{
     bool taken = false;
     try {
-        taken = PreTranslateMessage(&m_msgCur);
+        taken = preTranslate(msg) != FALSE;
     } catch (const std::exception& e) {
         AfxReportUnhandledException(e.what());
         taken = true;
@@ -145,9 +160,16 @@ BOOL CWinThread::PumpMessage()
         taken = true;
     }
     if (!taken) {
-        TranslateMessage(&m_msgCur);
-        DispatchMessageW(&m_msgCur);
+        TranslateMessage(msg);
+        DispatchMessageW(msg);
     }
+}
+
+BOOL CWinThread::PumpMessage()
+{
+    if (GetMessageW(&m_msgCur, nullptr, 0, 0) <= 0)
+        return FALSE;  // WM_QUIT (or a broken queue): the loop ends
+    AfxDispatchUnlessTaken(&m_msgCur, [this](MSG* msg) { return PreTranslateMessage(msg); });
     return TRUE;
 }
 
@@ -155,13 +177,11 @@ BOOL CWinThread::PreTranslateMessage(MSG* msg)
 {
     // From the target up through its parents (and owners) to the thread's main window.
     HWND stop = m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr;
-    for (HWND h = msg->hwnd; h; h = ::GetParent(h)) {
-        CWnd* wnd = CWnd::FromHandle(h);
-        if (wnd && wnd->PreTranslateMessage(msg))
-            return TRUE;
-        if (h == stop)
-            return FALSE;
-    }
+    bool reachedStop = false;
+    if (AfxPreTranslateUpTo(msg, stop, &reachedStop))
+        return TRUE;
+    if (reachedStop)
+        return FALSE;
     // A message outside the main window's tree still gets the main window's chance (its
     // accelerators work while a modeless window has the focus).
     if (m_pMainWnd && m_pMainWnd->m_hWnd && msg->hwnd)

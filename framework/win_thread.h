@@ -4,6 +4,7 @@
 // application object is the user-interface thread of the process's main thread.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "framework/cmd_target.h"
@@ -121,6 +122,13 @@ int AfxMessageBox(UINT textId, UINT type = MB_OK, UINT helpId = UINT(-1));
 // Reports an exception that reached a window procedure or thread entry (a message box with the
 // framework's text); never throws.
 void AfxReportUnhandledException(const char* what);
+
+// Offers a message to the windows from its target up through the parents, ending with `stop` (null: the
+// top); TRUE when one took it. outReachedStop tells whether `stop` was on the way.
+BOOL AfxPreTranslateUpTo(MSG* msg, HWND stop, bool* outReachedStop = nullptr);
+// One turn of a message loop for a message already taken from the queue: `preTranslate` may take it,
+// else it is translated and dispatched. An exception from `preTranslate` is reported and the message dropped.
+void AfxDispatchUnlessTaken(MSG* msg, const std::function<BOOL(MSG*)>& preTranslate);
 
 // The program's entry: InitInstance, then Run; on a failed start the main window is destroyed and
 // ExitInstance gives the exit code.

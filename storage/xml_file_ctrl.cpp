@@ -236,16 +236,12 @@ std::wstring MakeXmlName(const std::wstring& key)
 std::wstring ReplaceInvalidXmlText(const std::wstring& text, wchar_t replacement)
 {
     std::wstring out = text;
-    for (size_t i = 0; i < out.size(); ++i) {
-        wchar_t c = out[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
-            ++i;
-            continue;
-        }
-        bool valid = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
-        if (!valid)
-            out[i] = replacement;
+    // The core function stops at a zero, which is itself invalid in XML text.
+    for (wchar_t& c : out) {
+        if (c == 0)
+            c = replacement;
     }
+    ReplaceInvalidXmlChars(out.data(), static_cast<int>(out.size()), replacement);
     return out;
 }
 

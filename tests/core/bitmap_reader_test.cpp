@@ -5,28 +5,17 @@
 #include <vector>
 
 #include "core/bitmap_reader.h"
+#include "test_support.h"
 
 namespace {
+
+using core_test::FirstSetName;
+using core_test::ReadFileBytes;
 
 const std::wstring kBitmapDir = GLY_FIXTURE_DIR L"\\bitmap\\";
 const std::wstring kWineFonts = L"Z:\\usr\\share\\wine\\fonts\\";
 
-std::wstring Family(const CFontItemInfo& r) { return r.names.IsEmpty() ? L"<none>" : r.names[0].strings[NameFamily]; }
-std::wstring Name(const CFontItemInfo& r, int id) { return r.names.IsEmpty() ? L"<none>" : r.names[0].strings[id]; }
-
-std::vector<uint8_t> ReadBytes(const std::wstring& path)
-{
-    std::vector<uint8_t> data;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return data;
-    data.resize(GetFileSize(h, nullptr));
-    DWORD got = 0;
-    ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
-    data.resize(got);
-    CloseHandle(h);
-    return data;
-}
+std::wstring Family(const CFontItemInfo& r) { return FirstSetName(r, NameFamily); }
 
 }  // namespace
 
@@ -39,9 +28,9 @@ TEST(BitmapReader, PointSizesOfOneFamilyBecomeOneRecord)
     ASSERT_EQ(fonts.GetSize(), 2);
     const CFontItemInfo& r = fonts[1];
     EXPECT_EQ(Family(r), L"Gly Raster");
-    EXPECT_EQ(Name(r, NameFull), L"Gly Raster");
-    EXPECT_EQ(Name(r, NameNotice), L"Copyright gly tests");
-    EXPECT_EQ(Name(r, NameDevice), L"");
+    EXPECT_EQ(FirstSetName(r, NameFull), L"Gly Raster");
+    EXPECT_EQ(FirstSetName(r, NameNotice), L"Copyright gly tests");
+    EXPECT_EQ(FirstSetName(r, NameDevice), L"");
     EXPECT_EQ(r.names[0].language, 0u);
     EXPECT_EQ(r.names[0].platform, 0);
     EXPECT_EQ(r.path, L"three.fon");
@@ -92,7 +81,7 @@ TEST(BitmapReader, FntVersionTwoHasNoDeviceAndNoVersionThreeFields)
     ASSERT_EQ(fonts.GetSize(), 1);
     const CFontItemInfo& r = fonts[0];
     EXPECT_EQ(Family(r), L"Gly Two");
-    EXPECT_EQ(Name(r, NameDevice), L"");
+    EXPECT_EQ(FirstSetName(r, NameDevice), L"");
     EXPECT_EQ(r.metrics.win.dfFlags, 0u);
     EXPECT_EQ(r.metrics.win.dfAspace, 0);
     EXPECT_EQ(r.metrics.win.dfItalic, 1);
@@ -111,7 +100,7 @@ TEST(BitmapReader, FntVersionThreeKeepsDeviceFlagsAndSpaces)
     ASSERT_TRUE(reader.ReadFntFile(kBitmapDir + L"bmp-v3-device.fnt", L"", &fonts));
     ASSERT_EQ(fonts.GetSize(), 1);
     const WinFontMetrics& m = fonts[0].metrics.win;
-    EXPECT_EQ(Name(fonts[0], NameDevice), L"GLYPRN");
+    EXPECT_EQ(FirstSetName(fonts[0], NameDevice), L"GLYPRN");
     EXPECT_EQ(m.dfFlags, 0x11u);
     EXPECT_EQ(m.dfAspace, 1);
     EXPECT_EQ(m.dfBspace, 2);
@@ -158,8 +147,8 @@ TEST(BitmapReader, RejectedResourceEndsTheFonWalkButKeepsEarlierFaces)
 
 TEST(BitmapReader, ParseFntHeaderChecksVersionAndLength)
 {
-    std::vector<uint8_t> v3 = ReadBytes(kBitmapDir + L"bmp-v3-device.fnt");
-    std::vector<uint8_t> v2 = ReadBytes(kBitmapDir + L"bmp-v2.fnt");
+    std::vector<uint8_t> v3 = ReadFileBytes(kBitmapDir + L"bmp-v3-device.fnt");
+    std::vector<uint8_t> v2 = ReadFileBytes(kBitmapDir + L"bmp-v2.fnt");
     ASSERT_GT(v3.size(), 148u);
     ASSERT_GT(v2.size(), 118u);
     std::vector<uint8_t> v4 = v3;
@@ -192,7 +181,7 @@ TEST(BitmapReader, ParseFntHeaderChecksVersionAndLength)
     CFontItemInfo headerOnly;
     BitmapFontReader::ParseFntHeader(v3.data(), 148, &headerOnly, 0);
     EXPECT_EQ(Family(headerOnly), L"");
-    EXPECT_EQ(Name(headerOnly, NameNotice), L"Copyright gly tests");
+    EXPECT_EQ(FirstSetName(headerOnly, NameNotice), L"Copyright gly tests");
 }
 
 // Damaged files: each is read to a clear result, and names never come from outside the resource.
@@ -282,14 +271,7 @@ TEST(BitmapReader, FixtureFonLoadsInGdi)
     LOGFONTW lf{};
     lf.lfHeight = -8;
     wcscpy_s(lf.lfFaceName, L"Gly Raster");
-    HFONT font = CreateFontIndirectW(&lf);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font);
-    wchar_t face[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, face);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(font);
+    const std::wstring face = core_test::SelectedFaceOf(lf);
     RemoveFontResourceExW(path.c_str(), FR_PRIVATE, nullptr);
-    EXPECT_STREQ(face, L"Gly Raster");
+    EXPECT_EQ(face, L"Gly Raster");
 }

@@ -7,18 +7,13 @@
 #include "core/font_arrays.h"
 #include "core/loaded_fonts.h"
 #include "core/resource_strings.h"
+#include "test_support.h"
 
 namespace {
 
 CFontItemInfo MakeRecord(const std::wstring& family, const std::wstring& full = L"", const std::wstring& postScript = L"", int itemId = -1)
 {
-    CFontItemInfo r;
-    const int set = r.names.Add(1033, 3, 1);
-    r.names[set].strings[NameFamily] = family;
-    r.names[set].strings[NameFull] = full;
-    r.names[set].strings[NamePostScript] = postScript;
-    r.defaultNames = set;
-    r.language = 1033;
+    CFontItemInfo r = core_test::NamedRecord(family, full, postScript);
     r.itemId = itemId;
     return r;
 }
@@ -184,7 +179,7 @@ TEST(FontItemArray, ImageCacheFolderAndReset)
 
     wchar_t temp[MAX_PATH];
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-    const std::wstring work = std::wstring(temp) + L"gly_arrays_test\\";
+    const std::wstring work = std::wstring(temp) + core_test::UniqueName(L"gly_arrays_test") + L"\\";
     CreateDirectoryW(work.c_str(), nullptr);
     SetTempWorkFolder(work);
     a.SetImageCacheFolder(4);

@@ -2,22 +2,24 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "core/font_file.h"
+#include "test_support.h"
 
 namespace {
-std::wstring Fixture(const wchar_t* name) { return std::wstring(GLY_FIXTURE_DIR) + L"\\sfnt\\" + name; }
+using core_test::SfntFixture;
 }  // namespace
 
 TEST(FontFile, ReadsRangesTogetherAndNeverPastTheEnd)
 {
     FontFile missing;
-    EXPECT_FALSE(missing.Open(Fixture(L"missing.ttf")));
+    EXPECT_FALSE(missing.Open(SfntFixture(L"missing.ttf")));
     EXPECT_EQ(missing.Read(0, 4).Size(), 0u);
 
     FontFile file;
     const FontFileStats start = GetFontFileStats();
-    ASSERT_TRUE(file.Open(Fixture(L"basic.ttf")));
+    ASSERT_TRUE(file.Open(SfntFixture(L"basic.ttf")));
     const uint64_t size = file.Size();
     ASSERT_GT(size, 100u);
 
@@ -39,4 +41,19 @@ TEST(FontFile, ReadsRangesTogetherAndNeverPastTheEnd)
     EXPECT_EQ(file.Read(0, ~uint64_t(0)).Size(), size);
     file.Close();
     EXPECT_EQ(file.Read(0, 4).Size(), 0u);
+}
+
+TEST(FontFile, ReadAllHonoursItsCap)
+{
+    FontFile file;
+    std::vector<uint8_t> data;
+    EXPECT_FALSE(file.ReadAll(1 << 20, data));  // not open
+    ASSERT_TRUE(file.Open(SfntFixture(L"basic.ttf")));
+    const uint64_t size = file.Size();
+    EXPECT_FALSE(file.ReadAll(size - 1, data));
+    EXPECT_TRUE(data.empty());
+    // Earlier ranged reads leave the file position elsewhere; the whole file still comes from its start.
+    EXPECT_EQ(file.Read(40, 8).Size(), 8u);
+    ASSERT_TRUE(file.ReadAll(size, data));
+    EXPECT_EQ(data, core_test::ReadFileBytes(SfntFixture(L"basic.ttf")));
 }

@@ -11,6 +11,7 @@
 #include "core/font_environment.h"
 #include "core/font_resource_loader.h"
 #include "core/resource_strings.h"
+#include "test_support.h"
 
 namespace font_layer_test {
 
@@ -25,50 +26,9 @@ inline void RecordErrorBox(DWORD code)
     ErrorBoxes().push_back(code);
 }
 
-// A name that no other test process uses at the same time.
-inline std::wstring UniqueName(const wchar_t* stem)
-{
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::wstring name = stem;
-    name += L"_";
-    if (info)
-        for (const char* c = info->name(); *c; ++c)
-            name += (isalnum(static_cast<unsigned char>(*c)) ? static_cast<wchar_t>(*c) : L'_');
-    name += L"_" + std::to_wstring(GetCurrentProcessId());
-    return name;
-}
-
-inline std::wstring MakeTempFolder(const wchar_t* stem)
-{
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = temp;
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    folder += L"\\" + UniqueName(stem);
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-inline void RemoveFolder(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolder(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
+using core_test::MakeTempFolder;
+using core_test::RemoveFolder;
+using core_test::UniqueName;
 
 inline bool CopyInto(const std::wstring& source, const std::wstring& target)
 {
@@ -86,15 +46,7 @@ inline std::wstring SelectedFace(const std::wstring& family)
     logFont.lfHeight = -height;
     logFont.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(logFont.lfFaceName, family.c_str(), LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&logFont);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font);
-    wchar_t face[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, face);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(font);
-    return face;
+    return core_test::SelectedFaceOf(logFont);
 }
 
 inline bool FaceIsLoaded(const std::wstring& family)

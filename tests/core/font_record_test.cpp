@@ -7,6 +7,7 @@
 #include "core/font_record.h"
 #include "core/helpers.h"
 #include "core/resource_strings.h"
+#include "test_support.h"
 
 namespace {
 
@@ -32,13 +33,8 @@ std::wstring Res(UINT id) { return LoadResString(id); }
 // A record of the given kind with one default name set (US English, Windows Unicode).
 CFontItemInfo Named(int kind, const std::wstring& family, const std::wstring& full = L"")
 {
-    CFontItemInfo item;
+    CFontItemInfo item = core_test::NamedRecord(family, full);
     item.kind = kind;
-    const int index = item.names.Add(1033, 3, 1);
-    item.names[index].strings[NameFamily] = family;
-    item.names[index].strings[NameFull] = full;
-    item.defaultNames = index;
-    item.language = 1033;
     return item;
 }
 
@@ -257,7 +253,7 @@ TEST_F(FontRecord, ReadFileInfoTakesSizeAndDateOfThePfmFile)
 {
     wchar_t temp[MAX_PATH];
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-    const std::wstring folder = std::wstring(temp) + L"gly_font_record_test";
+    const std::wstring folder = std::wstring(temp) + core_test::UniqueName(L"gly_font_record_test");
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring pfm = folder + L"\\face.pfm";
     HANDLE file = CreateFileW(pfm.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

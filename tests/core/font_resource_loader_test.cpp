@@ -21,15 +21,9 @@ const std::wstring kType1Folder = GLY_FIXTURE_DIR L"\\type1";
 CFontItemInfo MakeRecord(const std::wstring& path, int kind, const std::wstring& family, const std::wstring& postScript = L"",
                          const std::wstring& fullName = L"")
 {
-    CFontItemInfo record;
+    CFontItemInfo record = core_test::NamedRecord(family, fullName, postScript);
     record.path = path;
     record.kind = kind;
-    const int set = record.names.Add(1033, 3, 1);
-    record.names[set].strings[NameFamily] = family;
-    record.names[set].strings[NamePostScript] = postScript;
-    record.names[set].strings[NameFull] = fullName;
-    record.defaultNames = set;
-    record.language = 1033;
     return record;
 }
 

@@ -266,6 +266,15 @@ TEST(Texts, SearchPatternAndXmlCharacters)
     wchar_t stopsAtZero[] = {L'a', 0, 1, 0};
     ReplaceInvalidXmlChars(stopsAtZero, 3, L'.');
     EXPECT_EQ(stopsAtZero[2], 1);
+
+    // A surrogate pair (U+1F600) is one valid character; lone or reversed halves are replaced.
+    wchar_t surrogates[] = L"\xD83D\xDE00|\xD83Dx|\xDE00|\xDE00\xD83D|\xD83D";
+    ReplaceInvalidXmlChars(surrogates, 0, L'.');
+    EXPECT_EQ(std::wstring(surrogates), std::wstring(L"\xD83D\xDE00|.x|.|..|."));
+    // A pair cut by the length limit leaves a lone high half.
+    wchar_t cutPair[] = L"a\xD83D\xDE00";
+    ReplaceInvalidXmlChars(cutPair, 2, L'.');
+    EXPECT_EQ(std::wstring(cutPair), std::wstring(L"a.\xDE00"));
 }
 
 TEST(Texts, NormalizeWideText)

@@ -10,38 +10,18 @@
 
 #include "core/bitmap_reader.h"
 #include "core/type1_reader.h"
+#include "test_support.h"
 
 namespace {
+
+using core_test::ReadFileBytes;
+using core_test::TempFolder;
+using core_test::WriteFileBytes;
 
 const std::wstring kBitmapDir = GLY_FIXTURE_DIR L"\\bitmap\\";
 const std::wstring kType1Dir = GLY_FIXTURE_DIR L"\\type1\\";
 const std::wstring kWineFonts = L"Z:\\usr\\share\\wine\\fonts\\";
 constexpr uint32_t kSeed = 20261209;
-
-std::vector<uint8_t> ReadBytes(const std::wstring& path)
-{
-    std::vector<uint8_t> data;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return data;
-    data.resize(GetFileSize(h, nullptr));
-    DWORD got = 0;
-    ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
-    data.resize(got);
-    CloseHandle(h);
-    return data;
-}
-
-bool WriteBytes(const std::wstring& path, const uint8_t* data, size_t size)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    CloseHandle(h);
-    return ok;
-}
 
 // Memory whose last usable byte is followed by a page that cannot be read.
 class GuardedArena {
@@ -108,34 +88,6 @@ private:
     std::mt19937 m_random;
 };
 
-// A folder of its own in the temporary folder, removed with its files at the end.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + L"gly_fuzz_bitmap_type1_" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const std::wstring& file : m_files)
-            DeleteFileW(file.c_str());
-        RemoveDirectoryW(m_path.c_str());
-    }
-    const std::wstring& Path() const { return m_path; }
-    std::wstring File(const std::wstring& name)
-    {
-        m_files.push_back(m_path + L"\\" + name);
-        return m_files.back();
-    }
-
-private:
-    std::wstring m_path;
-    std::vector<std::wstring> m_files;
-};
-
 void ExpectSaneBitmapRecords(const CFontItemArray& fonts, size_t from)
 {
     for (size_t i = from; i < fonts.size(); ++i) {
@@ -153,7 +105,7 @@ TEST(ReaderFuzzBitmapType1, TruncatedBitmapFonts)
     GuardedArena arena(64 * 1024);
     ASSERT_TRUE(arena.Ok());
 
-    const std::vector<uint8_t> fon = ReadBytes(kBitmapDir + L"bmp-two-families.fon");
+    const std::vector<uint8_t> fon = ReadFileBytes(kBitmapDir + L"bmp-two-families.fon");
     ASSERT_FALSE(fon.empty());
     for (size_t length = 0; length <= fon.size(); ++length) {
         const uint8_t* data = arena.Place(fon.data(), length);
@@ -165,7 +117,7 @@ TEST(ReaderFuzzBitmapType1, TruncatedBitmapFonts)
         BitmapFontReader::ReadFonDescriptionData(data, length);
     }
 
-    const std::vector<uint8_t> fnt = ReadBytes(kBitmapDir + L"bmp-v3-device.fnt");
+    const std::vector<uint8_t> fnt = ReadFileBytes(kBitmapDir + L"bmp-v3-device.fnt");
     ASSERT_FALSE(fnt.empty());
     for (size_t length = 0; length <= fnt.size(); ++length) {
         const uint8_t* data = arena.Place(fnt.data(), length);
@@ -193,7 +145,7 @@ TEST(ReaderFuzzBitmapType1, MutatedBitmapFonts)
     };
     Mutator mutator(kSeed);
     for (const Source& source : sources) {
-        const std::vector<uint8_t> original = ReadBytes(source.path);
+        const std::vector<uint8_t> original = ReadFileBytes(source.path);
         ASSERT_FALSE(original.empty()) << source.path;
         ASSERT_LE(original.size(), 64u * 1024);
         int accepted = 0;
@@ -227,7 +179,7 @@ TEST(ReaderFuzzBitmapType1, MutatedPfmKerningAndFontInfo)
     Mutator mutator(kSeed + 1);
 
     for (const wchar_t* file : {L"GlyHand.pfm", L"GlyKern.pfm"}) {
-        const std::vector<uint8_t> pfm = ReadBytes(kType1Dir + file);
+        const std::vector<uint8_t> pfm = ReadFileBytes(kType1Dir + file);
         ASSERT_FALSE(pfm.empty()) << file;
         for (size_t length = 0; length <= pfm.size(); ++length) {
             std::vector<KERNINGPAIR> pairs;
@@ -244,7 +196,7 @@ TEST(ReaderFuzzBitmapType1, MutatedPfmKerningAndFontInfo)
     }
 
     for (const wchar_t* file : {L"GlyHand.pfb", L"GlyKern.pfb", L"fontinfo-size-2.pfb"}) {
-        const std::vector<uint8_t> pfb = ReadBytes(kType1Dir + file);
+        const std::vector<uint8_t> pfb = ReadFileBytes(kType1Dir + file);
         ASSERT_GT(pfb.size(), 6u) << file;
         for (size_t length = 0; length <= pfb.size(); ++length) {
             CFontStrings names;
@@ -261,11 +213,11 @@ TEST(ReaderFuzzBitmapType1, MutatedPfmKerningAndFontInfo)
 // Type 1 pairs through the files: cut and damaged .pfm and .pfb files.
 TEST(ReaderFuzzBitmapType1, TruncatedAndMutatedType1Files)
 {
-    TempFolder temp;
+    TempFolder temp(L"gly_fuzz_bitmap_type1");
     const std::wstring pfmPath = temp.File(L"F.pfm");
     const std::wstring pfbPath = temp.File(L"F.pfb");
-    const std::vector<uint8_t> pfm = ReadBytes(kType1Dir + L"GlyHand.pfm");
-    const std::vector<uint8_t> pfb = ReadBytes(kType1Dir + L"GlyHand.pfb");
+    const std::vector<uint8_t> pfm = ReadFileBytes(kType1Dir + L"GlyHand.pfm");
+    const std::vector<uint8_t> pfb = ReadFileBytes(kType1Dir + L"GlyHand.pfb");
     ASSERT_GT(pfm.size(), 143u);
     ASSERT_GT(pfb.size(), 6u);
     const uint32_t faceAt = pfm[105] | pfm[106] << 8 | pfm[107] << 16 | uint32_t(pfm[108]) << 24;
@@ -273,16 +225,16 @@ TEST(ReaderFuzzBitmapType1, TruncatedAndMutatedType1Files)
     Type1FontReader reader;
 
     // A cut .pfm is read as long as the face name has begun.
-    ASSERT_TRUE(WriteBytes(pfbPath, pfb.data(), pfb.size()));
+    ASSERT_TRUE(WriteFileBytes(pfbPath, pfb.data(), pfb.size()));
     for (size_t length = 0; length <= pfm.size(); ++length) {
-        ASSERT_TRUE(WriteBytes(pfmPath, pfm.data(), length));
+        ASSERT_TRUE(WriteFileBytes(pfmPath, pfm.data(), length));
         CFontItemArray fonts;
         EXPECT_EQ(reader.ReadType1FontFile(temp.Path(), L"F.pfm", fonts), length > faceAt) << length;
     }
     // A cut .pfb leaves the names of the .pfm until its first segment is whole.
-    ASSERT_TRUE(WriteBytes(pfmPath, pfm.data(), pfm.size()));
+    ASSERT_TRUE(WriteFileBytes(pfmPath, pfm.data(), pfm.size()));
     for (size_t length = 0; length <= pfb.size(); ++length) {
-        ASSERT_TRUE(WriteBytes(pfbPath, pfb.data(), length));
+        ASSERT_TRUE(WriteFileBytes(pfbPath, pfb.data(), length));
         CFontItemArray fonts;
         ASSERT_TRUE(reader.ReadType1FontFile(temp.Path(), L"F.pfm", fonts)) << length;
         EXPECT_EQ(fonts[0].names[0].strings[NameFull], length >= segmentEnd ? L"Gly Hand Book" : L"GlyHand-Book") << length;
@@ -292,8 +244,8 @@ TEST(ReaderFuzzBitmapType1, TruncatedAndMutatedType1Files)
     for (int round = 0; round < 400; ++round) {
         const std::vector<uint8_t> badPfm = mutator.Mutate(pfm, 147);
         const std::vector<uint8_t> badPfb = mutator.Mutate(pfb, 32);
-        ASSERT_TRUE(WriteBytes(pfmPath, badPfm.data(), badPfm.size()));
-        ASSERT_TRUE(WriteBytes(pfbPath, badPfb.data(), badPfb.size()));
+        ASSERT_TRUE(WriteFileBytes(pfmPath, badPfm.data(), badPfm.size()));
+        ASSERT_TRUE(WriteFileBytes(pfbPath, badPfb.data(), badPfb.size()));
         CFontItemArray fonts;
         if (reader.ReadType1FontFile(temp.Path(), L"F.pfm", fonts)) {
             ASSERT_EQ(fonts.GetSize(), 1);
@@ -312,19 +264,19 @@ TEST(ReaderFuzzBitmapType1, TruncatedAndMutatedType1Files)
 // Bitmap files through the file readers, with a few damaged versions of one.
 TEST(ReaderFuzzBitmapType1, MutatedBitmapFiles)
 {
-    TempFolder temp;
+    TempFolder temp(L"gly_fuzz_bitmap_type1");
     const std::wstring fonPath = temp.File(L"F.fon");
     const std::wstring fntPath = temp.File(L"F.fnt");
-    const std::vector<uint8_t> fon = ReadBytes(kBitmapDir + L"bmp-three-sizes.fon");
-    const std::vector<uint8_t> fnt = ReadBytes(kBitmapDir + L"bmp-v2.fnt");
+    const std::vector<uint8_t> fon = ReadFileBytes(kBitmapDir + L"bmp-three-sizes.fon");
+    const std::vector<uint8_t> fnt = ReadFileBytes(kBitmapDir + L"bmp-v2.fnt");
     ASSERT_FALSE(fon.empty());
     ASSERT_FALSE(fnt.empty());
     Mutator mutator(kSeed + 3);
     for (int round = 0; round < 200; ++round) {
         const std::vector<uint8_t> badFon = mutator.Mutate(fon, 0x100);
         const std::vector<uint8_t> badFnt = mutator.Mutate(fnt, 118);
-        ASSERT_TRUE(WriteBytes(fonPath, badFon.data(), badFon.size()));
-        ASSERT_TRUE(WriteBytes(fntPath, badFnt.data(), badFnt.size()));
+        ASSERT_TRUE(WriteFileBytes(fonPath, badFon.data(), badFon.size()));
+        ASSERT_TRUE(WriteFileBytes(fntPath, badFnt.data(), badFnt.size()));
         CFontItemArray fonts;
         BitmapFontReader reader;
         reader.ReadFonFile(fonPath, L"", fonts);

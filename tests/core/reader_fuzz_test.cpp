@@ -9,19 +9,11 @@
 
 #include "core/font_file.h"
 #include "core/sfnt_reader.h"
+#include "test_support.h"
 
 namespace {
 
-std::wstring Fixture(const wchar_t* name) { return std::wstring(GLY_FIXTURE_DIR) + L"\\sfnt\\" + name; }
-
-std::vector<uint8_t> ReadAll(const std::wstring& path)
-{
-    FontFile file;
-    if (!file.Open(path))
-        return {};
-    const ByteReader r = file.Read(0, file.Size());
-    return std::vector<uint8_t>(r.Data(), r.Data() + r.Size());
-}
+using core_test::SfntFixture;
 
 // One scratch file, rewritten for every case.
 class ScratchFile {
@@ -35,16 +27,7 @@ public:
     }
     ~ScratchFile() { DeleteFileW(m_path.c_str()); }
     const std::wstring& path() const { return m_path; }
-    bool Write(const uint8_t* data, size_t size) const
-    {
-        HANDLE h = CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return false;
-        DWORD written = 0;
-        const bool ok = WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-        CloseHandle(h);
-        return ok;
-    }
+    bool Write(const uint8_t* data, size_t size) const { return core_test::WriteFileBytes(m_path, data, size); }
 
 private:
     std::wstring m_path;
@@ -134,7 +117,7 @@ void Mutate(std::vector<uint8_t>& bytes, const std::vector<std::pair<size_t, siz
 
 TEST(ReaderFuzz, SfntPrefixesOfAFixture)
 {
-    const std::vector<uint8_t> whole = ReadAll(Fixture(L"basic.ttf"));
+    const std::vector<uint8_t> whole = core_test::ReadFileBytes(SfntFixture(L"basic.ttf"));
     ASSERT_FALSE(whole.empty());
     ScratchFile scratch(L"gly_fuzz_prefix.ttf");
     for (size_t n = 0; n <= whole.size(); ++n) {
@@ -150,7 +133,7 @@ TEST(ReaderFuzz, SfntPrefixesOfAFixture)
 
 TEST(ReaderFuzz, CollectionPrefixesOfAFixture)
 {
-    const std::vector<uint8_t> whole = ReadAll(Fixture(L"pair.ttc"));
+    const std::vector<uint8_t> whole = core_test::ReadFileBytes(SfntFixture(L"pair.ttc"));
     ASSERT_FALSE(whole.empty());
     ScratchFile scratch(L"gly_fuzz_prefix.ttc");
     for (size_t n = 0; n <= whole.size(); ++n) {
@@ -171,13 +154,13 @@ TEST(ReaderFuzz, MutatedRealFontsAndCollections)
     } sources[] = {
         {L"Z:\\usr\\share\\fonts\\truetype\\liberation\\LiberationSans-Regular.ttf", 200, false},
         {L"Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", 40, false},
-        {Fixture(L"basic.ttf"), 200, false},
-        {Fixture(L"pair.ttc"), 200, true},
+        {SfntFixture(L"basic.ttf"), 200, false},
+        {SfntFixture(L"pair.ttc"), 200, true},
     };
     std::mt19937 rng(20261209);
     ScratchFile scratch(L"gly_fuzz_mutant.bin");
     for (const auto& source : sources) {
-        const std::vector<uint8_t> original = ReadAll(source.path);
+        const std::vector<uint8_t> original = core_test::ReadFileBytes(source.path);
         ASSERT_FALSE(original.empty()) << "installed by setup";
         std::vector<std::pair<size_t, size_t>> ranges;
         if (source.collection) {

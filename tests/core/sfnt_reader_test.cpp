@@ -7,10 +7,11 @@
 
 #include "core/font_file.h"
 #include "core/sfnt_reader.h"
+#include "test_support.h"
 
 namespace {
 
-std::wstring Fixture(const wchar_t* name) { return std::wstring(GLY_FIXTURE_DIR) + L"\\sfnt\\" + name; }
+using core_test::SfntFixture;
 
 const wchar_t kDejaVu[] = L"Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
 const wchar_t kLiberation[] = L"Z:\\usr\\share\\fonts\\truetype\\liberation\\LiberationSans-Regular.ttf";
@@ -50,7 +51,7 @@ TEST(SfntReader, ReadsNamesMetricsGlyphsAndKerningOfATrueTypeFile)
     CFontItemArray fonts;
     fonts.Add(CFontItemInfo());  // the new record's itemId is its position
     SfntFontReader reader;
-    ASSERT_TRUE(reader.ReadSfntFile(Fixture(L"basic.ttf"), L"shown\\basic.ttf", fonts));
+    ASSERT_TRUE(reader.ReadSfntFile(SfntFixture(L"basic.ttf"), L"shown\\basic.ttf", fonts));
     ASSERT_EQ(fonts.GetSize(), 2);
     const CFontItemInfo& r = fonts[1];
     EXPECT_EQ(r.itemId, 1);
@@ -58,7 +59,7 @@ TEST(SfntReader, ReadsNamesMetricsGlyphsAndKerningOfATrueTypeFile)
     EXPECT_EQ(r.path, L"shown\\basic.ttf");
     EXPECT_EQ(r.installed, 0);
     EXPECT_EQ(r.collectionId, -1);
-    EXPECT_EQ(r.fileSize, FileSizeOf(Fixture(L"basic.ttf")));
+    EXPECT_EQ(r.fileSize, FileSizeOf(SfntFixture(L"basic.ttf")));
     EXPECT_TRUE(r.fileDate.valid);
     EXPECT_EQ(r.glyphs, 4);
     EXPECT_EQ(r.kerningPairs, 5);
@@ -118,15 +119,15 @@ TEST(SfntReader, KindFollowsTheOutlineTables)
     };
     for (const auto& c : cases) {
         CFontItemArray fonts;
-        ASSERT_TRUE(ReadSfntFile(Fixture(c.file), L"", fonts));
+        ASSERT_TRUE(ReadSfntFile(SfntFixture(c.file), L"", fonts));
         ASSERT_EQ(fonts.GetSize(), 1);
         EXPECT_EQ(fonts[0].kind, c.kind) << c.file;
-        EXPECT_EQ(fonts[0].path, Fixture(c.file));  // without a display path the file path is kept
+        EXPECT_EQ(fonts[0].path, SfntFixture(c.file));  // without a display path the file path is kept
     }
     CFontItemArray fonts;
-    ASSERT_TRUE(ReadSfntFile(Fixture(L"cff.otf"), L"", fonts));
+    ASSERT_TRUE(ReadSfntFile(SfntFixture(L"cff.otf"), L"", fonts));
     EXPECT_EQ(MakeFontsRegistryValueName(fonts[0]), L"Gly Outline Regular (OpenType)");
-    ASSERT_TRUE(ReadSfntFile(Fixture(L"basic.ttf"), L"", fonts));
+    ASSERT_TRUE(ReadSfntFile(SfntFixture(L"basic.ttf"), L"", fonts));
     EXPECT_EQ(MakeFontsRegistryValueName(fonts[1]), L"Gly Test Regular (TrueType)");
 }
 
@@ -134,7 +135,7 @@ TEST(SfntReader, RejectsFacesThatLackARequiredPiece)
 {
     for (const wchar_t* file : {L"mac-names-only.ttf", L"no-os2.ttf", L"missing.ttf"}) {
         CFontItemArray fonts;
-        EXPECT_FALSE(ReadSfntFile(Fixture(file), L"", fonts)) << file;
+        EXPECT_FALSE(ReadSfntFile(SfntFixture(file), L"", fonts)) << file;
         EXPECT_EQ(fonts.GetSize(), 0) << file;
     }
 }
@@ -142,7 +143,7 @@ TEST(SfntReader, RejectsFacesThatLackARequiredPiece)
 TEST(SfntReader, DecodesNameStringsByPlatformAndEncoding)
 {
     CFontItemArray fonts;
-    ASSERT_TRUE(ReadSfntFile(Fixture(L"name-cp936-wide.ttf"), L"", fonts));
+    ASSERT_TRUE(ReadSfntFile(SfntFixture(L"name-cp936-wide.ttf"), L"", fonts));
     const CFontStrings* chinese = FindSet(fonts[0], 0x804, 3, 3);
     ASSERT_NE(chinese, nullptr);
     EXPECT_EQ(chinese->strings[NameFamily], L"\x4F60\x597D");
@@ -160,14 +161,14 @@ TEST(SfntReader, DecodesNameStringsByPlatformAndEncoding)
 TEST(SfntReader, ClampsNameStringsToTheNameTable)
 {
     CFontItemArray fonts;
-    ASSERT_TRUE(ReadSfntFile(Fixture(L"name-offset-out-of-range.ttf"), L"", fonts));
+    ASSERT_TRUE(ReadSfntFile(SfntFixture(L"name-offset-out-of-range.ttf"), L"", fonts));
     const CFontItemInfo& r = fonts[0];
     EXPECT_EQ(r.GetName(NameFamily, -1), L"Clamp");
     EXPECT_EQ(r.GetName(NameFull, -1), L"");              // offset past the table
     EXPECT_EQ(r.GetName(NameVersion, -1), L"Version 1");  // length past the table, cut at its end
 
     // The name walk over every prefix of the table stays inside it.
-    const std::vector<uint8_t> name = TableBytes(Fixture(L"name-offset-out-of-range.ttf"), &SfntDirectory::name);
+    const std::vector<uint8_t> name = TableBytes(SfntFixture(L"name-offset-out-of-range.ttf"), &SfntDirectory::name);
     ASSERT_FALSE(name.empty());
     for (size_t n = 0; n <= name.size(); ++n) {
         CFontStringsArray sets;
@@ -179,7 +180,7 @@ TEST(SfntReader, KerningPairsInSubtableOrder)
 {
     int count = -1;
     std::vector<KerningPair> pairs;
-    EXPECT_EQ(ReadKernTableFromFile(Fixture(L"basic.ttf"), count, &pairs, true), 5);
+    EXPECT_EQ(ReadKernTableFromFile(SfntFixture(L"basic.ttf"), count, &pairs, true), 5);
     EXPECT_EQ(count, 5);
     const KerningPair expected[] = {{1, 2, -10}, {1, 3, -20}, {2, 3, -30}, {3, 1, 40}, {3, 2, 50}};
     ASSERT_EQ(pairs.size(), 5u);
@@ -188,30 +189,30 @@ TEST(SfntReader, KerningPairsInSubtableOrder)
         EXPECT_EQ(pairs[i].right, expected[i].right);
         EXPECT_EQ(pairs[i].value, expected[i].value);
     }
-    EXPECT_EQ(ReadKernTableFromFile(Fixture(L"basic.ttf"), count, nullptr, false), 5);
-    EXPECT_EQ(ReadKernTableFromFile(Fixture(L"cff.otf"), count, nullptr, false), 0);
-    EXPECT_EQ(ReadKernTableFromFile(Fixture(L"pair.ttc"), count, nullptr, false), 0);  // not an sfnt version
-    EXPECT_EQ(ReadKernTableFromFile(Fixture(L"missing.ttf"), count, nullptr, false), 0);
+    EXPECT_EQ(ReadKernTableFromFile(SfntFixture(L"basic.ttf"), count, nullptr, false), 5);
+    EXPECT_EQ(ReadKernTableFromFile(SfntFixture(L"cff.otf"), count, nullptr, false), 0);
+    EXPECT_EQ(ReadKernTableFromFile(SfntFixture(L"pair.ttc"), count, nullptr, false), 0);  // not an sfnt version
+    EXPECT_EQ(ReadKernTableFromFile(SfntFixture(L"missing.ttf"), count, nullptr, false), 0);
 }
 
 TEST(SfntReader, KerningTotalIsCappedByTheTableLength)
 {
     // Three subtables claim 65535 pairs each in a table of 58 bytes.
     CFontItemArray fonts;
-    ASSERT_TRUE(ReadSfntFile(Fixture(L"kern-count-overflow.ttf"), L"", fonts));
+    ASSERT_TRUE(ReadSfntFile(SfntFixture(L"kern-count-overflow.ttf"), L"", fonts));
     EXPECT_GT(fonts[0].kerningPairs, 0);
     EXPECT_LE(fonts[0].kerningPairs, 58 / 6);
 
     int count = 0;
     std::vector<KerningPair> pairs;
-    ReadKernTableFromFile(Fixture(L"kern-count-overflow.ttf"), count, &pairs, true);
+    ReadKernTableFromFile(SfntFixture(L"kern-count-overflow.ttf"), count, &pairs, true);
     EXPECT_EQ(static_cast<size_t>(count), pairs.size());
     EXPECT_LE(count, 58 / 6);
     ASSERT_FALSE(pairs.empty());
     EXPECT_EQ(pairs[0].left, 1);
     EXPECT_EQ(pairs[0].value, -5);
 
-    const std::vector<uint8_t> kern = TableBytes(Fixture(L"kern-count-overflow.ttf"), &SfntDirectory::kern);
+    const std::vector<uint8_t> kern = TableBytes(SfntFixture(L"kern-count-overflow.ttf"), &SfntDirectory::kern);
     ASSERT_EQ(kern.size(), 58u);
     for (size_t n = 0; n <= kern.size(); ++n) {
         std::vector<KerningPair> some;
@@ -226,7 +227,7 @@ TEST(SfntReader, ReadsEveryFaceOfACollection)
     CFontItemArray fonts;
     fonts.nextCollectionId = 4;
     SfntCollectionReader reader;
-    ASSERT_TRUE(reader.ReadTtcFile(Fixture(L"pair.ttc"), L"pair.ttc", fonts));
+    ASSERT_TRUE(reader.ReadTtcFile(SfntFixture(L"pair.ttc"), L"pair.ttc", fonts));
     ASSERT_EQ(fonts.GetSize(), 2);
     EXPECT_EQ(fonts[0].kind, KindCollection);
     EXPECT_EQ(fonts[1].kind, KindOpenType);  // a collection face with CFF outlines
@@ -242,35 +243,35 @@ TEST(SfntReader, ReadsEveryFaceOfACollection)
     ASSERT_EQ(fonts.collections.count(4), 1u);
     EXPECT_EQ(fonts.collections[4], (CMyDWordArray{0, 1}));
 
-    EXPECT_EQ(GetTtcRegistryName(Fixture(L"pair.ttc")), L"Gly Pair Regular & Gly Pair Bold (TrueType)");
-    EXPECT_EQ(GetTtcRegistryName(Fixture(L"ttc-version-2.ttc")), L"");
+    EXPECT_EQ(GetTtcRegistryName(SfntFixture(L"pair.ttc")), L"Gly Pair Regular & Gly Pair Bold (TrueType)");
+    EXPECT_EQ(GetTtcRegistryName(SfntFixture(L"ttc-version-2.ttc")), L"");
 }
 
 TEST(SfntReader, CollectionFailures)
 {
     CFontItemArray fonts;
-    EXPECT_FALSE(ReadTtcFile(Fixture(L"ttc-version-2.ttc"), L"", fonts));
-    EXPECT_FALSE(ReadTtcFile(Fixture(L"basic.ttf"), L"", fonts));
-    EXPECT_FALSE(ReadTtcFile(Fixture(L"missing.ttc"), L"", fonts));
+    EXPECT_FALSE(ReadTtcFile(SfntFixture(L"ttc-version-2.ttc"), L"", fonts));
+    EXPECT_FALSE(ReadTtcFile(SfntFixture(L"basic.ttf"), L"", fonts));
+    EXPECT_FALSE(ReadTtcFile(SfntFixture(L"missing.ttc"), L"", fonts));
     EXPECT_EQ(fonts.GetSize(), 0);
     EXPECT_TRUE(fonts.collections.empty());
 
     // The second face fails: the first stays, and the collection lists it alone.
-    EXPECT_FALSE(ReadTtcFile(Fixture(L"ttc-second-face-no-os2.ttc"), L"", fonts));
+    EXPECT_FALSE(ReadTtcFile(SfntFixture(L"ttc-second-face-no-os2.ttc"), L"", fonts));
     ASSERT_EQ(fonts.GetSize(), 1);
     EXPECT_EQ(fonts[0].GetName(NameFamily, -1), L"Gly First");
     ASSERT_EQ(fonts.collections.size(), 1u);
     EXPECT_EQ(fonts.collections.begin()->second, (CMyDWordArray{0}));
-    EXPECT_EQ(GetTtcRegistryName(Fixture(L"ttc-second-face-no-os2.ttc")), L"");
+    EXPECT_EQ(GetTtcRegistryName(SfntFixture(L"ttc-second-face-no-os2.ttc")), L"");
 
     // A face count of 2^32 - 1 in a file of a few hundred bytes: the real faces are read, the rest are not
     // looked for beyond the file.
     CFontItemArray huge;
     const FontFileStats before = GetFontFileStats();
-    ReadTtcFile(Fixture(L"ttc-numfonts-huge.ttc"), L"", huge);
+    ReadTtcFile(SfntFixture(L"ttc-numfonts-huge.ttc"), L"", huge);
     const FontFileStats after = GetFontFileStats();
     EXPECT_GE(huge.GetSize(), 2);
-    EXPECT_LE(after.bytesRead - before.bytesRead, 2 * FileSizeOf(Fixture(L"ttc-numfonts-huge.ttc")));
+    EXPECT_LE(after.bytesRead - before.bytesRead, 2 * FileSizeOf(SfntFixture(L"ttc-numfonts-huge.ttc")));
 }
 
 TEST(SfntReader, EncodingArrayStoresItsCountAndRecords)
@@ -297,7 +298,7 @@ TEST(SfntReader, EncodingArrayStoresItsCountAndRecords)
 
 TEST(SfntReader, Cmap4FromTableChoosesTheWindowsUnicodeSubtable)
 {
-    std::vector<uint8_t> cmap = TableBytes(Fixture(L"basic.ttf"), &SfntDirectory::cmap);  // (0,3), (3,1), (3,10)
+    std::vector<uint8_t> cmap = TableBytes(SfntFixture(L"basic.ttf"), &SfntDirectory::cmap);  // (0,3), (3,1), (3,10)
     ASSERT_FALSE(cmap.empty());
     DWORD size = 0;
     BOOL symbol = TRUE;
@@ -471,7 +472,7 @@ TEST(SfntReader, InstalledFontThroughGetFontData)
 
 TEST(SfntReader, InstalledCmap4WithAnOversizedSegmentCountIsRefused)
 {
-    const std::wstring path = Fixture(L"cmap4-segcount-overflow.ttf");
+    const std::wstring path = SfntFixture(L"cmap4-segcount-overflow.ttf");
     ASSERT_GT(AddFontResourceExW(path.c_str(), FR_PRIVATE, nullptr), 0);
     LOGFONTW lf{};
     lf.lfHeight = -16;

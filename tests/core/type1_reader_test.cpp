@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/type1_reader.h"
+#include "test_support.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ const std::wstring kType1Dir = GLY_FIXTURE_DIR L"\\type1";
 const std::wstring kFindDir = kType1Dir + L"\\find";
 const std::wstring kSubDir = kFindDir + L"\\sub";
 
-std::wstring Name(const CFontItemInfo& r, int id) { return r.names.IsEmpty() ? L"<none>" : r.names[0].strings[id]; }
+using core_test::FirstSetName;
 
 struct Pair {
     wchar_t first, second;
@@ -43,12 +44,12 @@ TEST(Type1Reader, ReadsAFontforgePair)
     const CFontItemInfo& r = fonts[0];
     EXPECT_EQ(r.kind, KindType1);
     EXPECT_EQ(r.path, L"GlyKern.pfm | GlyKern.PFB");
-    EXPECT_EQ(Name(r, NameTypographicFamily), L"Gly Kern");
-    EXPECT_EQ(Name(r, NamePostScript), L"GlyKern-Regular");
-    EXPECT_EQ(Name(r, NameFull), L"Gly Kern Regular");
-    EXPECT_EQ(Name(r, NameFamily), L"Gly Kern");
-    EXPECT_EQ(Name(r, NameNotice), L"Copyright gly tests by fontforge");
-    EXPECT_EQ(Name(r, NameDevice), L"PostScript");
+    EXPECT_EQ(FirstSetName(r, NameTypographicFamily), L"Gly Kern");
+    EXPECT_EQ(FirstSetName(r, NamePostScript), L"GlyKern-Regular");
+    EXPECT_EQ(FirstSetName(r, NameFull), L"Gly Kern Regular");
+    EXPECT_EQ(FirstSetName(r, NameFamily), L"Gly Kern");
+    EXPECT_EQ(FirstSetName(r, NameNotice), L"Copyright gly tests by fontforge");
+    EXPECT_EQ(FirstSetName(r, NameDevice), L"PostScript");
     EXPECT_EQ(r.metrics.win.dfWeight, 400);
     EXPECT_EQ(r.metrics.win.dfType, 0);
 
@@ -75,11 +76,11 @@ TEST(Type1Reader, RecordFromPfmAndPfb)
     EXPECT_EQ(r.kerningPairs, 3);
     ASSERT_EQ(r.names.GetSize(), 1);
     EXPECT_EQ(r.names[0].language, 0u);
-    EXPECT_EQ(Name(r, NameTypographicFamily), L"GlyHandWin");
-    EXPECT_EQ(Name(r, NamePostScript), L"GlyHand-Book");
-    EXPECT_EQ(Name(r, NameFull), L"Gly Hand Book");
-    EXPECT_EQ(Name(r, NameFamily), L"Gly Hand");
-    EXPECT_EQ(Name(r, NameNotice), L"Notice from pfb");
+    EXPECT_EQ(FirstSetName(r, NameTypographicFamily), L"GlyHandWin");
+    EXPECT_EQ(FirstSetName(r, NamePostScript), L"GlyHand-Book");
+    EXPECT_EQ(FirstSetName(r, NameFull), L"Gly Hand Book");
+    EXPECT_EQ(FirstSetName(r, NameFamily), L"Gly Hand");
+    EXPECT_EQ(FirstSetName(r, NameNotice), L"Notice from pfb");
     const WinFontMetrics& m = r.metrics.win;
     EXPECT_EQ(m.dfType, 0);
     EXPECT_EQ(m.dfPoints, 10);
@@ -134,9 +135,9 @@ TEST(Type1Reader, FontInfoSizeLimitsTheEntriesRead)
     CFontItemArray fonts;
     Type1FontReader reader;
     ASSERT_TRUE(reader.ReadType1FontFile(kType1Dir, L"fontinfo-size-2.pfm", fonts));
-    EXPECT_EQ(Name(fonts[0], NameFull), L"GlyHand-Book");  // the third entry /FullName is not read
-    EXPECT_EQ(Name(fonts[0], NameNotice), L"Notice from pfb");
-    EXPECT_EQ(Name(fonts[0], NameFamily), L"");
+    EXPECT_EQ(FirstSetName(fonts[0], NameFull), L"GlyHand-Book");  // the third entry /FullName is not read
+    EXPECT_EQ(FirstSetName(fonts[0], NameNotice), L"Notice from pfb");
+    EXPECT_EQ(FirstSetName(fonts[0], NameFamily), L"");
 }
 
 TEST(Type1Reader, FontInfoTextFollowsTheLineRules)
@@ -186,8 +187,8 @@ TEST(Type1Reader, BadFiles)
     for (const wchar_t* title : {L"pfb-segment-length-huge", L"pfb-not-ascii"}) {
         CFontItemArray fonts;
         ASSERT_TRUE(reader.ReadType1FontFile(kType1Dir, std::wstring(title) + L".pfm", fonts)) << title;
-        EXPECT_EQ(Name(fonts[0], NameFull), L"GlyHand-Book") << title;
-        EXPECT_EQ(Name(fonts[0], NameFamily), L"") << title;
+        EXPECT_EQ(FirstSetName(fonts[0], NameFull), L"GlyHand-Book") << title;
+        EXPECT_EQ(FirstSetName(fonts[0], NameFamily), L"") << title;
         CFontStrings names;
         EXPECT_FALSE(reader.ParsePfbFontInfo(kType1Dir, std::wstring(title) + L".pfb", names)) << title;
     }
@@ -197,8 +198,8 @@ TEST(Type1Reader, BadFiles)
     // A value on a line of 100,000 characters.
     CFontItemArray fonts;
     ASSERT_TRUE(reader.ReadType1FontFile(kType1Dir, L"pfb-long-line.pfm", fonts));
-    EXPECT_EQ(Name(fonts[0], NameNotice), std::wstring(100000, L'x'));
-    EXPECT_EQ(Name(fonts[0], NameFull), L"Gly Long Line");
+    EXPECT_EQ(FirstSetName(fonts[0], NameNotice), std::wstring(100000, L'x'));
+    EXPECT_EQ(FirstSetName(fonts[0], NameFull), L"Gly Long Line");
 }
 
 TEST(Type1Reader, FindPfbForPfm)
@@ -239,17 +240,17 @@ TEST(Type1Reader, RecordPathOfAGivenOrFoundPfb)
     EXPECT_EQ(fonts[0].path, L"GlyHand.pfm | GlyHand.pfb");
     ASSERT_TRUE(reader.ReadType1FontFile(kSubDir, L"InSub.pfm", fonts, L"pfb\\InSub.pfb", kFindDir));
     EXPECT_EQ(fonts[1].path, L".\\sub\\InSub.pfm | .\\sub\\pfb\\InSub.pfb");
-    EXPECT_EQ(Name(fonts[1], NameFull), L"Gly Hand Book");  // the given .pfb was read
+    EXPECT_EQ(FirstSetName(fonts[1], NameFull), L"Gly Hand Book");  // the given .pfb was read
 
     // The .pfb is found in the parent folder and read from there.
     ASSERT_TRUE(reader.ReadType1FontFile(kSubDir, L"InParent.pfm", fonts));
     EXPECT_EQ(fonts[2].path, L"InParent.pfm | ..\\InParent.pfb");
-    EXPECT_EQ(Name(fonts[2], NameFull), L"Gly Hand Book");
+    EXPECT_EQ(FirstSetName(fonts[2], NameFull), L"Gly Hand Book");
 
     // No .pfb anywhere: the record keeps the names of the .pfm and has no path.
     ASSERT_TRUE(reader.ReadType1FontFile(kSubDir, L"Alone.pfm", fonts));
     EXPECT_EQ(fonts[3].path, L"");
-    EXPECT_EQ(Name(fonts[3], NameFull), L"GlyHand-Book");
+    EXPECT_EQ(FirstSetName(fonts[3], NameFull), L"GlyHand-Book");
 }
 
 // A real font: the .pfb of fonts-urw-base35 with a .pfm that fontforge made from it and its .afm.
@@ -261,11 +262,11 @@ TEST(Type1Reader, RealUrwFont)
     ASSERT_TRUE(reader.ReadType1FontFile(kType1Dir + L"\\urw", L"NimbusSans-Regular.pfm", fonts, pfb));
     const CFontItemInfo& r = fonts[0];
     EXPECT_EQ(r.path, L"NimbusSans-Regular.pfm | " + pfb);
-    EXPECT_EQ(Name(r, NamePostScript), L"NimbusSans-Regular");
-    EXPECT_EQ(Name(r, NameTypographicFamily), L"Nimbus Sans");
-    EXPECT_EQ(Name(r, NameFull), L"Nimbus Sans");
-    EXPECT_EQ(Name(r, NameFamily), L"Nimbus Sans");
-    EXPECT_EQ(Name(r, NameNotice), L"(URW)++,Copyright 2014 by (URW)++ Design & Development");
+    EXPECT_EQ(FirstSetName(r, NamePostScript), L"NimbusSans-Regular");
+    EXPECT_EQ(FirstSetName(r, NameTypographicFamily), L"Nimbus Sans");
+    EXPECT_EQ(FirstSetName(r, NameFull), L"Nimbus Sans");
+    EXPECT_EQ(FirstSetName(r, NameFamily), L"Nimbus Sans");
+    EXPECT_EQ(FirstSetName(r, NameNotice), L"(URW)++,Copyright 2014 by (URW)++ Design & Development");
     EXPECT_GT(r.metrics.win.dfAvgWidth, 0);
     EXPECT_GT(r.kerningPairs, 100);
 

@@ -169,9 +169,14 @@ public:
     std::atomic<int> exitCalls{0};
     std::atomic<int> windowsDestroyed{0};
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE idled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     bool failStart = false;
 
-    ~UiThread() override { CloseHandle(ready); }
+    ~UiThread() override
+    {
+        CloseHandle(ready);
+        CloseHandle(idled);
+    }
 
     BOOL InitInstance() override
     {
@@ -187,6 +192,7 @@ public:
     BOOL OnIdle(LONG count) override
     {
         ++idleCalls;
+        SetEvent(idled);
         return CWinThread::OnIdle(count);
     }
     int ExitInstance() override
@@ -207,6 +213,8 @@ TEST_F(FrameworkTest, UserInterfaceThreadPumpsUntilItsMainWindowGoes)
     ASSERT_NE(thread->window.load(), nullptr);
     // Its loop answers while this thread waits.
     EXPECT_EQ(SendMessageW(thread->window, WM_NULL, 0, 0), 0);
+    // Idle time comes only when the queue is empty: a close posted before that would leave none.
+    EXPECT_EQ(WaitForSingleObject(thread->idled, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     PostMessageW(thread->window, WM_CLOSE, 0, 0);  // destroys the main window, which ends the loop
     WaitForSingleObject(thread->m_hThread, INFINITE);
     DWORD exitCode = 0;

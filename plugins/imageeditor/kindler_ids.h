@@ -1,0 +1,26 @@
+#pragma once
+// Resource ids of Kindler_ps (shared by the resource script and the code).
+#define IDD_KINDLER 18001
+#define IDD_KINDLER_ABOUT 18002
+#define IDC_FONT_LIST 1018
+#define IDC_LIST_TITLE 1019
+#define IDC_STATUS_LINE 1020
+#define IDC_ABOUT_NOTICE 1021
+#define IDC_ABOUT_WEB 4
+#define IDC_ABOUT_ICON 9999
+#define IDI_PENDING 111
+#define IDI_SUCCESS 112
+#define IDI_FAILURE 113
+#define IDI_SEPARATOR 114
+#define IDI_ABOUT 115
+#define IDS_LAUNCHING 101
+#define IDS_LAUNCH_FAILED 102
+#define IDS_LAUNCHED 103
+#define IDS_PIPE_TIMEOUT 104
+#define IDS_PIPE_FAILED 105
+#define IDS_SEARCHING_FOLDER 106
+#define IDS_SELECT_FOLDER 107
+#define IDS_PLUGIN_OLDER 108
+#define IDS_PROGRAM_OLDER 109
+#define IDS_STATUS_BASE 18004
+#define IDS_ABOUT_TEXT 18002

@@ -1,0 +1,18 @@
+#pragma once
+// Helpers shared by the plug-in tests.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Linux-side scratch folder for one test, as a Windows path; emptied first.
+std::wstring ScratchFolder(const std::wstring& name);
+void WriteUtf8File(const std::wstring& path, const std::string& text);
+std::string ReadFileBytes(const std::wstring& path);
+// Runs a program and waits for it (up to `ms`); false when it did not end in time.
+bool RunAndWait(const std::wstring& commandLine, DWORD ms, DWORD* exitCode = nullptr);
+// Runs the stand-in host on a script; the log's lines.
+std::vector<std::string> RunHost(const std::string& script, const std::wstring& name, DWORD ms = 120000);
+bool HasLine(const std::vector<std::string>& log, const std::string& line);
+bool HasLineContaining(const std::vector<std::string>& log, const std::string& part);
+std::string JoinLines(const std::vector<std::string>& log);
