@@ -116,6 +116,7 @@ void LogRowIfChanged(HostEntry* entry) {
 }
 
 void InvalidateEntry(HostEntry* entry) {
+  CheckHostThread("entry redraw");
   LogRowIfChanged(entry);
   RECT r{};
   if (SendMessageW(entry->list->item->hwnd, LB_GETITEMRECT, entry->index, reinterpret_cast<LPARAM>(&r)) != LB_ERR)
@@ -322,11 +323,14 @@ DMDialogRef ItemDialog(DMItemRef item) { return item ? item->dialog : nullptr; }
 DMListRef ItemList(DMItemRef item) { return item ? item->list : nullptr; }
 void SetItemStyle(DMItemRef, int32_t) {}
 void SetText(DMItemRef item, const char* text) {
+  CheckHostThread("item text");
   SetWindowTextA(item->hwnd, text ? text : "");
   if (item->id == 1020) HostLog(std::string("status: ") + (text ? text : ""));
 }
-void Enable(DMItemRef item, bool enable) { EnableWindow(item->hwnd, enable); }
+void Enable(DMItemRef item, bool enable) {
+  CheckHostThread("item enable"); EnableWindow(item->hwnd, enable); }
 void InvalidateItem(DMItemRef item) {
+  CheckHostThread("item redraw");
   if (item->list)
     for (HostEntry* e : item->list->entries) InvalidateEntry(e);
   InvalidateRect(item->hwnd, nullptr, TRUE);

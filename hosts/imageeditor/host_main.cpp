@@ -52,6 +52,31 @@ std::string ResultText(HostError e) {
   return std::to_string(e);
 }
 
+// Reads the about box the plug-in shows and closes it with its OK button.
+BOOL CALLBACK FindAboutBox(HWND window, LPARAM found) {
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof title);
+  if (strcmp(title, "About Kindler") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND box = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindAboutBox, reinterpret_cast<LPARAM>(&box));
+  if (!box) return;
+  KillTimer(nullptr, timer);
+  for (int id : {1019, 1020, 1021}) {
+    char text[512] = {};
+    GetDlgItemTextA(box, id, text, sizeof text);
+    HostLog("about " + std::to_string(id) + ": " + text);
+  }
+  LOGFONTW font{};
+  HFONT title = reinterpret_cast<HFONT>(SendDlgItemMessageW(box, 1019, WM_GETFONT, 0, 0));
+  if (title && GetObjectW(title, sizeof font, &font)) HostLog("about title weight: " + std::to_string(font.lfWeight));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+}
+
 }  // namespace
 
 void HostLog(const std::string& line) {
@@ -68,6 +93,10 @@ std::string FourCCText(uint32_t code) {
     s += (c >= 32 && c < 127) ? c : '?';
   }
   return s;
+}
+
+void CheckHostThread(const char* what) {
+  if (GetCurrentThreadId() != State().hostThread) HostLog(std::string("error: ") + what + " from another thread");
 }
 
 HostState& State() {
@@ -96,6 +125,7 @@ int wmain(int argc, wchar_t** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   if (!gLog || !in) return 2;
   HostState& s = State();
+  s.hostThread = GetCurrentThreadId();
   std::wstring pluginPath;
   {
     wchar_t self[MAX_PATH] = {};
@@ -161,6 +191,7 @@ int wmain(int argc, wchar_t** argv) {
       EntryMessage doIt{reinterpret_cast<PluginRef>(s.plugin), &kBasicSuite, &parameters};
       HostLog("menu: " + ResultText(entry(kCallerHost, kSelectorDoIt, &doIt)));
     } else if (verb == "about") {
+      SetTimer(nullptr, 0, 50, CloseAboutBox);
       HostLog("about: " + ResultText(entry(kCallerInterface, kSelectorAbout, &message)));
     } else if (verb == "sleep") {
       Sleep(static_cast<DWORD>(atoi(arg.c_str())));

@@ -80,7 +80,10 @@ struct HostState {
   FourCC notifierEvent = 0;
   EventNotifyProc notifier = nullptr;
   int suitesHeld = 0;
+  DWORD hostThread = 0;  // the dialog suites may be used only on this thread
 };
+// Logs an error when a dialog suite is called from another thread than the host's.
+void CheckHostThread(const char* what);
 HostState& State();
 
 std::shared_ptr<HostDescriptor> DocumentDescriptor();

@@ -263,17 +263,6 @@ DocumentFonts::~DocumentFonts() {
   if (stopEvent) CloseHandle(stopEvent);
 }
 
-void DocumentFonts::Reset() {
-  StopAndJoin();
-  records.clear();
-  mainWindow = nullptr;
-  folderMode = 0;
-  searchFolder.clear();
-  error = 0;
-  documentPath.clear();
-  dialog = nullptr;
-}
-
 void DocumentFonts::StopAndJoin() {
   stop = 1;
   if (stopEvent) SetEvent(stopEvent);
@@ -336,6 +325,8 @@ HostError KindlerDialogInit(DMDialogRef dialog) {
     if (fonts->mainWindow) gLaunchedMainProgram = true;
   }
   if (!fonts->mainWindow) {
+    // The launch is over: the status line no longer says it is running.
+    SetStatusLine(*fonts, LoadAnsiString(IDS_LAUNCH_FAILED));
     RedrawAllRows(*fonts);
     return kNoErr;
   }

@@ -51,7 +51,6 @@ struct DocumentFonts {
   ~DocumentFonts();  // stops and joins a pipe thread that still runs
   DocumentFonts(const DocumentFonts&) = delete;
   DocumentFonts& operator=(const DocumentFonts&) = delete;
-  void Reset();
   // Sets the stop flag, ends the pipe thread's waits and I/O, and waits for the thread.
   void StopAndJoin();
   FontRecord RecordCopy(size_t row);

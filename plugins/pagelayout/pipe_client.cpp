@@ -1,13 +1,7 @@
 #include "pipe_client.h"
 
-#include <shellapi.h>
-
-#include <cwctype>
-#include <memory>
-
 #include "activation/pipe_protocol.h"
 #include "core/app_messages.h"
-
 #include "pipe_connection.h"
 
 bool HandshakeMainWindow(ActivationSession* session, HWND window) {

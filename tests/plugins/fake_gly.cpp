@@ -76,7 +76,21 @@ LRESULT CALLBACK FakeGly::WindowProc(HWND window, UINT message, WPARAM wParam, L
     if (wParam == 2 && self->fOptions.pipe) self->StartPipeServer();
     return 0;
   }
+  if (message == WM_COPYDATA && self) {
+    auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    std::string text;
+    if (data->lpData)
+      text.assign(static_cast<const char*>(data->lpData), strnlen(static_cast<const char*>(data->lpData), data->cbData));
+    std::lock_guard<std::mutex> hold(self->fLock);
+    self->fCopyData.push_back(std::to_string(data->dwData) + " " + std::to_string(data->cbData) + " " + text);
+    return TRUE;
+  }
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::vector<std::string> FakeGly::CopyData() {
+  std::lock_guard<std::mutex> hold(fLock);
+  return fCopyData;
 }
 
 void FakeGly::WindowThread() {
@@ -143,7 +157,9 @@ void FakeGly::PipeThread() {
     if (kind.kind == glypipe::ClientMessageKind::EndMarker) ended = true;
     else if (kind.kind == glypipe::ClientMessageKind::FontName) names.push_back(message);
   }
-  if (ended && !fOptions.replyNothing) {
+  if (ended && fOptions.dropAfterEnd) {
+    // Nothing more: the pipe closes under the client's first read.
+  } else if (ended && !fOptions.replyNothing) {
     bool anyUnresolved = false;
     for (auto& name : names) {
       write(glypipe::FormatStatusLine(name, 9, L"", L"", L""));

@@ -19,6 +19,7 @@ struct FakeGlyOptions {
   std::map<std::wstring, int> results;  // final status per name; 12 when not listed
   std::wstring progressFolder;          // a progress line before the final statuses
   size_t fileFieldChars = 0;            // a long file field for found fonts (0: a short path)
+  bool dropAfterEnd = false;            // the server closes the pipe as soon as the list has ended
 };
 
 class FakeGly {
@@ -32,6 +33,8 @@ class FakeGly {
   void StartPipeServer();
   std::vector<WPARAM> Codes();
   std::vector<std::wstring> PipeMessages();
+  // WM_COPYDATA received: "<dwData> <cbData> <text up to the first zero>".
+  std::vector<std::string> CopyData();
   // True once the pipe server has ended its exchange.
   bool WaitExchangeDone(DWORD ms);
 
@@ -51,4 +54,5 @@ class FakeGly {
   std::mutex fLock;
   std::vector<WPARAM> fCodes;
   std::vector<std::wstring> fMessages;
+  std::vector<std::string> fCopyData;
 };

@@ -122,3 +122,29 @@ TEST(PageLayoutHostLaunch, StartsTheInstalledProgramWhenNoneRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ImageEditorHostLaunch, StartsTheInstalledProgramAndSaysSoBelowTheDialog) {
+  std::wstring msi = std::wstring(GLY_FIXTURE_DIR) + L"\\gly_fake_product.msi";
+  if (GetFileAttributesW(msi.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no installer package (wixl)";
+  wchar_t programFiles[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+  std::wstring folder = std::wstring(programFiles) + L"\\Glyphary Launch Test";
+  InstalledPackage package(msi);
+  ASSERT_TRUE(package.Installed());
+
+  auto log = RunHost("layer Title\ntext substitutes\nstyle Found-Bold|Arial|Bold\ndialog ok\nopen C:\\docs\\a.psd\n",
+                     L"ie_launch_e2e", 120000, L"imageeditor_host.exe");
+  SCOPED_TRACE(JoinLines(log));
+  std::wstring started = ReadNote(folder + L"\\started.txt");
+  EXPECT_TRUE(EndStartedProgram());
+  DeleteFileW((folder + L"\\started.txt").c_str());
+  EXPECT_EQ(started, L"\"" + folder + L"\\gly.exe\"");
+  EXPECT_TRUE(HasLine(log, "status: Launching  application \"Glyphary\"......"));
+  EXPECT_TRUE(HasLineContaining(log, "tooltip: Launching  application \"Glyphary\"......"));
+  EXPECT_TRUE(HasLine(log, "status: Launch  application \"Glyphary\" successfully"));
+  EXPECT_TRUE(HasLine(log, "final row 0: * icon=113 | Found-Bold | icon=114 | GLY cannot find font file"));
+}
+
+}  // namespace

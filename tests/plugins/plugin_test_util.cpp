@@ -40,13 +40,14 @@ bool RunAndWait(const std::wstring& commandLine, DWORD ms, DWORD* exitCode) {
   return ended;
 }
 
-std::vector<std::string> RunHost(const std::string& script, const std::wstring& name, DWORD ms) {
+std::vector<std::string> RunHost(const std::string& script, const std::wstring& name, DWORD ms,
+                                 const std::wstring& hostExe) {
   std::wstring folder = ScratchFolder(name);
   std::wstring scriptPath = folder + L"\\script.txt";
   std::wstring logPath = folder + L"\\host.log";
   WriteUtf8File(scriptPath, script);
   DeleteFileW(logPath.c_str());
-  std::wstring host = std::wstring(GLY_BIN_DIR) + L"\\pagelayout_host.exe";
+  std::wstring host = std::wstring(GLY_BIN_DIR) + L"\\" + hostExe;
   bool ended = RunAndWait(L"\"" + host + L"\" \"" + scriptPath + L"\" \"" + logPath + L"\"", ms);
   std::vector<std::string> lines;
   std::istringstream in(ReadFileBytes(logPath));

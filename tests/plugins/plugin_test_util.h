@@ -11,8 +11,9 @@ void WriteUtf8File(const std::wstring& path, const std::string& text);
 std::string ReadFileBytes(const std::wstring& path);
 // Runs a program and waits for it (up to `ms`); false when it did not end in time.
 bool RunAndWait(const std::wstring& commandLine, DWORD ms, DWORD* exitCode = nullptr);
-// Runs the stand-in host on a script; the log's lines.
-std::vector<std::string> RunHost(const std::string& script, const std::wstring& name, DWORD ms = 120000);
+// Runs a stand-in host (from the bin folder) on a script; the log's lines.
+std::vector<std::string> RunHost(const std::string& script, const std::wstring& name, DWORD ms = 120000,
+                                 const std::wstring& hostExe = L"pagelayout_host.exe");
 bool HasLine(const std::vector<std::string>& log, const std::string& line);
 bool HasLineContaining(const std::vector<std::string>& log, const std::string& part);
 std::string JoinLines(const std::vector<std::string>& log);
