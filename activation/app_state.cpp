@@ -30,6 +30,21 @@ ShownSetExtras& ShownExtras()
     return extras;
 }
 
+// A field of the shown set's extras, read or written under the shown-set lock.
+template <typename T>
+T GetShown(T ShownSetExtras::*field)
+{
+    CShownSetLock lock;
+    return ShownExtras().*field;
+}
+
+template <typename T>
+void SetShown(T ShownSetExtras::*field, T value)
+{
+    CShownSetLock lock;
+    ShownExtras().*field = value;
+}
+
 struct GuardedText {
     std::mutex lock;
     std::wstring text;
@@ -123,38 +138,32 @@ CLockedWordArray& GetShownSetPath()
 
 CFontFilesXML* GetShownSetDocument()
 {
-    CShownSetLock lock;
-    return ShownExtras().document;
+    return GetShown(&ShownSetExtras::document);
 }
 
 void SetShownSetDocument(CFontFilesXML* document)
 {
-    CShownSetLock lock;
-    ShownExtras().document = document;
+    SetShown(&ShownSetExtras::document, document);
 }
 
 HWND GetSetFontsListWindow()
 {
-    CShownSetLock lock;
-    return ShownExtras().listWindow;
+    return GetShown(&ShownSetExtras::listWindow);
 }
 
 void SetSetFontsListWindow(HWND window)
 {
-    CShownSetLock lock;
-    ShownExtras().listWindow = window;
+    SetShown(&ShownSetExtras::listWindow, window);
 }
 
 HWND GetSetTreeWindow()
 {
-    CShownSetLock lock;
-    return ShownExtras().treeWindow;
+    return GetShown(&ShownSetExtras::treeWindow);
 }
 
 void SetSetTreeWindow(HWND window)
 {
-    CShownSetLock lock;
-    ShownExtras().treeWindow = window;
+    SetShown(&ShownSetExtras::treeWindow, window);
 }
 
 CFontItemArray& GetFolderListFonts()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "activation/app_state.h"
 #include "activation/folder_scan.h"
@@ -16,6 +17,7 @@
 #include "storage/com_ptr.h"
 #include "storage/font_files_tags.h"
 #include "storage/font_files_xml.h"
+#include "storage/font_record_format.h"
 #include "storage/set_activation.h"
 #include "storage/set_file.h"
 #include "storage/xml_file_ctrl.h"
@@ -420,6 +422,8 @@ void CPipeData::FinishSetSearch()
         }
     }
     Unlock();
+    // Off the client's path: its statuses (and its end, when nothing is left to search) are out.
+    MarkLoadedInSets();
 }
 
 void CPipeData::FinishFolderSearch()
@@ -454,6 +458,61 @@ struct Notification {
     bool toList;      // the set fonts list: the second parameter is the exchange's requests
     LPARAM loaded;    // the set tree: the number of loaded records of the set
 };
+
+// The records at the wanted positions of a set stream held in memory. False when the stream does not
+// parse: its document would not load either.
+bool ReadRecordsAt(const std::vector<BYTE>& bytes, std::map<int, CFontItemInfo>& wanted)
+{
+    class Reader : public CFontRecordSaxReader {
+    public:
+        explicit Reader(std::map<int, CFontItemInfo>& records) : records_(records) {}
+        HRESULT OnRecord(CFontItemInfo& record, int position) override
+        {
+            auto it = records_.find(position);
+            if (it != records_.end())
+                it->second = record;
+            return S_OK;
+        }
+
+    private:
+        std::map<int, CFontItemInfo>& records_;
+    };
+    Reader reader(wanted);
+    return SUCCEEDED(reader.ParseBytes(bytes.data(), bytes.size()));
+}
+
+// After the loads of a group: the set fonts list hears of them when it shows the set; otherwise the
+// set is marked active in the set tree, which hears of it with the set's number of loaded records.
+// The caller holds the set file's lock.
+void NoteGroupLoaded(std::vector<Notification>& notifications, const CPipeFoundItemsGroupedBySet& group,
+                     CFontFilesXML* document, CFontFilesXML* tree, bool shown, HWND listWindow, HWND treeWindow)
+{
+    if (!tree)
+        return;
+    if (shown && listWindow) {
+        notifications.push_back({listWindow, group, true, 0});
+    } else {
+        MarkSetActive(tree, group.idPath);
+        if (treeWindow && document)
+            notifications.push_back({treeWindow, group, false, static_cast<LPARAM>(document->CountLoadedRecords())});
+    }
+}
+
+// Saves the set tree, then tells the windows of the sets whose fonts were loaded.
+void SendSetNotifications(std::vector<Notification>& notifications, std::vector<CPipeData::FONTDATA>& requests)
+{
+    {
+        CSetFileLock fileLock;
+        if (CFontFilesXML* tree = GetAppSetTree())
+            tree->SaveIfModified();
+    }
+    // Sent with no lock held: the receivers may take the shown-set lock (to check that the list
+    // still shows the group's set) and the set file's lock.
+    for (Notification& note : notifications) {
+        const LPARAM second = note.toList ? reinterpret_cast<LPARAM>(&requests) : note.loaded;
+        SendMessageW(note.window, WM_SET_FONTS_ACTIVATED, reinterpret_cast<WPARAM>(&note.group), second);
+    }
+}
 
 }  // namespace
 
@@ -494,72 +553,121 @@ void CPipeData::ActivateFoundInSets()
         // The shown-set lock is always taken before the set file's lock.
         CLockedWordArray& shownPath = GetShownSetPath();
         shownPath.Lock();
-        const HWND listWindow = GetSetFontsListWindow();
-        const HWND treeWindow = GetSetTreeWindow();
-        CFontFilesXML* document = nullptr;
-        bool shown = false;
-        if (shownPath.IsEqual(group.idPath) && GetShownSetDocument()) {
-            document = GetShownSetDocument();
-            shown = true;
-        } else {
+        if (!shownPath.IsEqual(group.idPath) || !GetShownSetDocument()) {
             shownPath.Unlock();
+            // Any other set: its records are read from the stream and loaded; the marks follow later.
+            DeferredMarks marks{group, streamName, {}};
+            std::map<int, CFontItemInfo> records;
+            for (DWORD index : group.indices)
+                records.emplace(snapshot[index].position, CFontItemInfo());
+            std::vector<BYTE> bytes;
+            const bool read = ReadSetStreamBytes(group.idPath, bytes) && ReadRecordsAt(bytes, records);
+            for (DWORD index : group.indices) {
+                const int position = snapshot[index].position;
+                bool ok = false;
+                auto it = read ? records.find(position) : records.end();
+                // A record already marked loaded is not loaded twice.
+                if (it != records.end() && it->second.setEntryId == position && it->second.setLoaded == 0) {
+                    ok = CFontFilesXML::LoadOrUnloadFontRecord(it->second, TRUE, set.sourceFolder, nullptr);
+                    if (ok)
+                        it->second.setLoaded = 1;
+                }
+                SetStatus(static_cast<int>(index), ok ? kStatusActivated : kStatusActivationFailed);
+                marks.records.emplace_back(position, ok);
+            }
+            if (read)
+                m_deferredMarks.push_back(std::move(marks));
+            continue;
         }
 
-        std::unique_ptr<CFontFilesXML> own;
+        const HWND listWindow = GetSetFontsListWindow();
+        const HWND treeWindow = GetSetTreeWindow();
+        CFontFilesXML* document = GetShownSetDocument();
         {
             CSetFileLock fileLock;
-            CFontFilesXML* tree = GetAppSetTree();
-            IStorage* storage = GetAppSetStorage();
-            if (!document && storage) {
-                own = std::make_unique<CFontFilesXML>();
-                // Opened for writing: the load marks ("c") are saved back.
-                if (own->OpenOrCreate(streamName, storage, FALSE, FALSE))
-                    document = own.get();
-            }
             int loaded = 0;
             for (DWORD index : group.indices) {
                 BOOL ok = FALSE;
-                if (document) {
-                    ComPtr<IXMLDOMNode> record =
-                        ComPtr<IXMLDOMNode>::Attach(document->SelectRecordByPosition(snapshot[index].position));
-                    if (record) {
-                        std::wstring state;
-                        if (!XmlGetChildText(record.Get(), state, TagName(kTagLoaded), L"a"))
-                            document->GetOrCreateChild(record.Get(), kTagLoaded, L"0", kFontFilesNamespace, L"a");
-                        ok = document->ActivateFontRecord(record.Get(), TRUE, 2, 2, set.sourceFolder, FALSE);
-                    }
+                ComPtr<IXMLDOMNode> record =
+                    ComPtr<IXMLDOMNode>::Attach(document->SelectRecordByPosition(snapshot[index].position));
+                if (record) {
+                    std::wstring state;
+                    if (!XmlGetChildText(record.Get(), state, TagName(kTagLoaded), L"a"))
+                        document->GetOrCreateChild(record.Get(), kTagLoaded, L"0", kFontFilesNamespace, L"a");
+                    ok = document->ActivateFontRecord(record.Get(), TRUE, 2, 2, set.sourceFolder, FALSE);
                 }
                 if (ok)
                     ++loaded;
                 SetStatus(static_cast<int>(index), ok ? kStatusActivated : kStatusActivationFailed);
             }
-            if (loaded && tree) {
-                if (shown && listWindow) {
-                    notifications.push_back({listWindow, group, true, 0});
-                } else {
-                    MarkSetActive(tree, group.idPath);
-                    if (treeWindow)
-                        notifications.push_back(
-                            {treeWindow, group, false, static_cast<LPARAM>(document->CountLoadedRecords())});
+            if (loaded)
+                NoteGroupLoaded(notifications, group, document, GetAppSetTree(), true, listWindow, treeWindow);
+            document->SaveIfModified();
+        }
+        shownPath.Unlock();
+    }
+    SendSetNotifications(notifications, requests);
+}
+
+void CPipeData::MarkLoadedInSets()
+{
+    std::vector<DeferredMarks> pending;
+    pending.swap(m_deferredMarks);
+    if (pending.empty())
+        return;
+    CWorkerComApartment com;
+    if (!com.Ok())
+        return;
+    std::vector<Notification> notifications;
+    for (const DeferredMarks& marks : pending) {
+        // The set may be shown by now: its marks then go into the list's document.
+        CLockedWordArray& shownPath = GetShownSetPath();
+        shownPath.Lock();
+        const HWND listWindow = GetSetFontsListWindow();
+        const HWND treeWindow = GetSetTreeWindow();
+        CFontFilesXML* document = nullptr;
+        bool shown = false;
+        if (shownPath.IsEqual(marks.group.idPath) && GetShownSetDocument()) {
+            document = GetShownSetDocument();
+            shown = true;
+        } else {
+            shownPath.Unlock();
+        }
+        std::unique_ptr<CFontFilesXML> own;
+        {
+            CSetFileLock fileLock;
+            IStorage* storage = GetAppSetStorage();
+            if (!document && storage) {
+                own = std::make_unique<CFontFilesXML>();
+                if (own->OpenOrCreate(marks.streamName, storage, FALSE, FALSE))
+                    document = own.get();
+            }
+            int loaded = 0;
+            for (const auto& [position, ok] : marks.records) {
+                if (ok)
+                    ++loaded;
+                if (!document)
+                    continue;
+                ComPtr<IXMLDOMNode> record = ComPtr<IXMLDOMNode>::Attach(document->SelectRecordByPosition(position));
+                if (!record)
+                    continue;
+                std::wstring state;
+                if (!XmlGetChildText(record.Get(), state, TagName(kTagLoaded), L"a"))
+                    document->GetOrCreateChild(record.Get(), kTagLoaded, L"0", kFontFilesNamespace, L"a");
+                if (ok) {
+                    document->Xml().SetModified(TRUE);
+                    document->GetOrCreateChild(record.Get(), kTagLoaded, L"1", kFontFilesNamespace, L"a");
                 }
             }
+            if (loaded)
+                NoteGroupLoaded(notifications, marks.group, document, GetAppSetTree(), shown, listWindow, treeWindow);
             if (document)
                 document->SaveIfModified();
         }
         if (shown)
             shownPath.Unlock();
     }
-    {
-        CSetFileLock fileLock;
-        if (CFontFilesXML* tree = GetAppSetTree())
-            tree->SaveIfModified();
-    }
-    // Sent with no lock held: the receivers may take the shown-set lock (to check that the list
-    // still shows the group's set) and the set file's lock.
-    for (Notification& note : notifications) {
-        const LPARAM second = note.toList ? reinterpret_cast<LPARAM>(&requests) : note.loaded;
-        SendMessageW(note.window, WM_SET_FONTS_ACTIVATED, reinterpret_cast<WPARAM>(&note.group), second);
-    }
+    SendSetNotifications(notifications, requests);
 }
 
 void CPipeData::StartFolderSearch()

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "activation/pipe_protocol.h"
@@ -186,6 +187,10 @@ private:
     void SetStatusLocked(int n, BYTE status);
     void FinishSetSearch();
     void FinishFolderSearch();
+    // Writes the "loaded" marks of the fonts that ActivateFoundInSets loaded from a set's stream
+    // rather than its document, once their statuses are out: loading a large set as a document and
+    // saving it back would hold up the client. Runs on the thread that ended phase 1.
+    void MarkLoadedInSets();
     bool StartThread(AFX_THREADPROC proc, CWinThread*& slot);
 
     HANDLE m_wakeEvent;
@@ -194,6 +199,13 @@ private:
     std::vector<std::wstring> m_sortedKeys;  // the requests' match keys, sorted
     std::wstring m_progressText;
     bool m_destroying = false;  // lock held
+
+    struct DeferredMarks {
+        CPipeFoundItemsGroupedBySet group;
+        std::wstring streamName;
+        std::vector<std::pair<int, bool>> records;  // record position, loaded
+    };
+    std::vector<DeferredMarks> m_deferredMarks;  // only the thread that ends phase 1 uses it
 };
 
 // The exchange's FONTDATA array as WM_SET_FONTS_ACTIVATED carries it (second parameter).

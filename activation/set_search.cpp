@@ -3,10 +3,13 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <climits>
+
 #include "activation/app_state.h"
 #include "activation/pipe_server.h"
 #include "core/helpers.h"
 #include "storage/com_ptr.h"
+#include "storage/fast_xml_reader.h"
 #include "storage/font_files_tags.h"
 #include "storage/font_files_xml.h"
 #include "storage/msxml_ids.h"
@@ -58,14 +61,17 @@ std::wstring_view TagOf(const wchar_t* name, int length)
                                            : length));
 }
 
-std::wstring Trimmed(const std::wstring& text)
+// Trimmed where it stands: the buffer keeps its storage from record to record.
+void TrimInPlace(std::wstring& text)
 {
     const wchar_t* spaces = L" \t\r\n";
-    size_t first = text.find_first_not_of(spaces);
-    if (first == std::wstring::npos)
-        return {};
-    size_t last = text.find_last_not_of(spaces);
-    return text.substr(first, last - first + 1);
+    const size_t last = text.find_last_not_of(spaces);
+    if (last == std::wstring::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(last + 1);
+    text.erase(0, text.find_first_not_of(spaces));
 }
 
 bool FileFound(const std::wstring& path)
@@ -123,7 +129,14 @@ HRESULT CSAXContentHandler_FindPipeFont::characters(const wchar_t* chars, int le
 void CSAXContentHandler_FindPipeFont::RecordEnded()
 {
     ++m_position;
-    std::wstring postScript, family, style;
+    // Members, not locals: assigning into them reuses their storage, and the threads' parses would
+    // otherwise queue on the heap for three copies per record.
+    std::wstring& postScript = m_postScript;
+    std::wstring& family = m_family;
+    std::wstring& style = m_style;
+    postScript.clear();
+    family.clear();
+    style.clear();
     m_record.GetEnglishNames(postScript, family, style);
     // Most records are asked for by nobody: they are told apart without the exchange's lock.
     if (postScript.empty() || !m_exchange || !m_exchange->MayBeRequested(postScript))
@@ -146,7 +159,12 @@ HRESULT CSAXContentHandler_FindPipeFont::endElement(const wchar_t*, int, const w
                                                     const wchar_t*, int)
 {
     const std::wstring_view tag = TagOf(localName, localLength);
-    const std::wstring text = Trimmed(m_text);
+    // Only the text of the names read below is copied: most elements of a record are not, and the
+    // copies would cost more than the parse.
+    const bool read = tag.size() == 1 && std::wstring_view(L"nfhgdewrs").find(tag[0]) != std::wstring_view::npos;
+    if (read)
+        TrimInPlace(m_text);
+    const std::wstring& text = m_text;
     if (tag == L"b") {
         RecordEnded();
     } else if (tag == L"n") {
@@ -217,76 +235,56 @@ void CollectSets(CSetArray& sets, CFontFilesXML* document, IXMLDOMNode* node, co
 
 // ---- the workers ---------------------------------------------------------------------------------------
 
-HRESULT SearchSetStream(CPipeData* exchange, const CSetItem& set, IStream* stream)
+HRESULT SearchSetBytes(CPipeData* exchange, const CSetItem& set, const BYTE* data, size_t size)
 {
-    ComPtr<ISAXXMLReader> reader;
-    HRESULT hr = CoCreateInstance(msxml::CLSID_SAXXMLReader60, nullptr, CLSCTX_ALL, msxml::IID_ISAXXMLReader,
-                                  reinterpret_cast<void**>(reader.Put()));
-    if (FAILED(hr) || !reader)
-        return FAILED(hr) ? hr : E_FAIL;
     auto* handler = new CSAXContentHandler_FindPipeFont(exchange, set);
     handler->AddRef();
-    hr = reader->putContentHandler(handler);
-    if (SUCCEEDED(hr)) {
-        VARIANT source;
-        Variant::SetUnknown(source, stream);
-        hr = reader->parse(source);
-    }
-    reader->putContentHandler(nullptr);
-    reader.Reset();
+    const HRESULT hr = fastxml::ParseBytes(data, size, handler);
     handler->Release();
     return hr;
 }
 
-namespace {
-
-// The set's stream copied into memory. The compound file is not safe for use by several threads, so
-// only the copy is made under the set file's lock; the parses then run side by side.
-ComPtr<IStream> ReadSetStream(const CSetItem& set)
+HRESULT SearchSetStream(CPipeData* exchange, const CSetItem& set, IStream* stream)
 {
+    if (!stream)
+        return E_POINTER;
+    auto* handler = new CSAXContentHandler_FindPipeFont(exchange, set);
+    handler->AddRef();
+    const HRESULT hr = fastxml::ParseStream(stream, handler);
+    handler->Release();
+    return hr;
+}
+
+// The set's stream copied into memory in one read. The compound file is not safe for use by several
+// threads, so only the copy is made under the set file's lock; the parses then run side by side.
+bool ReadSetStreamBytes(const CWordArray& idPath, std::vector<BYTE>& bytes)
+{
+    bytes.clear();
     std::wstring name;
-    if (!CFontFilesXML::MakeSetStreamName(set.idPath, name))
-        return {};
+    if (!CFontFilesXML::MakeSetStreamName(idPath, name))
+        return false;
     CSetFileLock lock;
     IStorage* storage = GetAppSetStorage();
     if (!storage)
-        return {};
+        return false;
     ComPtr<IStream> stream;
     if (!OpenStorageStream(name, storage, stream.Put(), TRUE) || !stream)
-        return {};
+        return false;
     STATSTG stat{};
-    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.HighPart != 0)
-        return {};
-    // One read into one block: the storage's own CopyTo moves the bytes in small pieces.
-    const SIZE_T size = static_cast<SIZE_T>(stat.cbSize.LowPart);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size ? size : 1);
-    if (!block)
-        return {};
-    void* bytes = GlobalLock(block);
-    ULONG done = 0;
-    while (bytes && done < size) {
+    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.HighPart != 0 ||
+        stat.cbSize.LowPart > static_cast<DWORD>(INT_MAX))
+        return false;
+    const size_t size = static_cast<size_t>(stat.cbSize.LowPart);
+    bytes.resize(size);
+    size_t done = 0;
+    while (done < size) {
         ULONG got = 0;
-        if (FAILED(stream->Read(static_cast<BYTE*>(bytes) + done, static_cast<ULONG>(size - done), &got)) || got == 0)
+        if (FAILED(stream->Read(bytes.data() + done, static_cast<ULONG>(size - done), &got)) || got == 0)
             break;
         done += got;
     }
-    if (bytes)
-        GlobalUnlock(block);
-    ComPtr<IStream> memory;
-    if (done != size || FAILED(CreateStreamOnHGlobal(block, TRUE, memory.Put())) || !memory) {
-        if (!memory)
-            GlobalFree(block);
-        return {};
-    }
-    ULARGE_INTEGER length;
-    length.QuadPart = size;
-    memory->SetSize(length);
-    LARGE_INTEGER zero{};
-    memory->Seek(zero, STREAM_SEEK_SET, nullptr);
-    return memory;
+    return done == size;
 }
-
-}  // namespace
 
 UINT __cdecl SetSearchWorker(LPVOID param)
 {
@@ -296,14 +294,14 @@ UINT __cdecl SetSearchWorker(LPVOID param)
     {
         CWorkerComApartment com;
         if (com.Ok()) {
+            std::vector<BYTE> bytes;
             while (!exchange->WorkersMustStop()) {
                 const LONG i = --exchange->remainingSets;
                 if (i < 0 || static_cast<size_t>(i) >= exchange->sets.size())
                     break;
                 const CSetItem set = exchange->sets[static_cast<size_t>(i)];
-                ComPtr<IStream> stream = ReadSetStream(set);
-                if (stream)
-                    SearchSetStream(exchange, set, stream.Get());
+                if (ReadSetStreamBytes(set.idPath, bytes))
+                    SearchSetBytes(exchange, set, bytes.data(), bytes.size());
             }
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The set search of the activation server: five worker threads share the sets of the open set file
-// and read each set's font-file records with the SAX reader, handing every record whose PostScript
+// and read each set's font-file records with a SAX content handler, handing every record whose PostScript
 // name an open request asks for (and whose file exists) to the server's exchange.
 #include <windows.h>
 #include <msxml2.h>
@@ -86,6 +86,7 @@ private:
     int m_position = 0;
     int m_matched = 0;
     std::wstring m_text;
+    std::wstring m_postScript, m_family, m_style;  // the names of the record that just ended
 };
 
 // Appends to `sets` every set node below `node` (groups and sets, parents first, in document order)
@@ -96,6 +97,12 @@ void CollectSets(CSetArray& sets, CFontFilesXML* document, IXMLDOMNode* node, co
 // Thread procedure of one set-search worker; the parameter is the exchange.
 UINT __cdecl SetSearchWorker(LPVOID param);
 
-// Searches one set stream (already read into memory or open) with a FindPipeFont handler. The result
-// of the parse is not needed by the caller; it is returned for tests.
+// Searches one set stream (its bytes already read into memory, or an open stream read from its current
+// position) with a FindPipeFont handler, driven by the in-house reader of set streams. The result of
+// the parse is not needed by the caller; it is returned for tests.
+HRESULT SearchSetBytes(CPipeData* exchange, const CSetItem& set, const BYTE* data, size_t size);
 HRESULT SearchSetStream(CPipeData* exchange, const CSetItem& set, IStream* stream);
+
+// Copies the stream of the set at `idPath` into memory in one read under the set file's lock, so that
+// it can be parsed without the lock. False when the stream cannot be opened or read whole.
+bool ReadSetStreamBytes(const CWordArray& idPath, std::vector<BYTE>& bytes);

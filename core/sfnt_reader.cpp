@@ -5,6 +5,7 @@
 
 #include "core/helpers.h"
 #include "core/resource_strings.h"
+#include "core/serial_count.h"
 
 namespace {
 
@@ -196,27 +197,17 @@ int CTTFCMapEncodingArray::Find(uint16_t platform, uint16_t encoding) const
 
 void CTTFCMapEncodingArray::Serialize(std::vector<uint8_t>& out) const
 {
-    const uint32_t count = static_cast<uint32_t>(size());
-    auto put16 = [&](uint16_t v) { out.push_back(uint8_t(v)); out.push_back(uint8_t(v >> 8)); };
-    if (count < 0xFFFF) {
-        put16(static_cast<uint16_t>(count));
-    } else {
-        put16(0xFFFF);
-        put16(static_cast<uint16_t>(count));
-        put16(static_cast<uint16_t>(count >> 16));
-    }
+    PutSerialCount(out, static_cast<uint32_t>(size()));
     for (const CTTFCMapEncodingRecord& r : *this) {
-        put16(r.platform);
-        put16(r.encoding);
+        PutU16LE(out, r.platform);
+        PutU16LE(out, r.encoding);
     }
 }
 
 bool CTTFCMapEncodingArray::Serialize(ByteReader& in)
 {
     clear();
-    uint32_t count = in.U16LE();
-    if (count == 0xFFFF)
-        count = in.U32LE();
+    const uint32_t count = ReadSerialCount(in);
     if (!in.Ok() || count > in.Remaining() / 4)
         return false;
     for (uint32_t i = 0; i < count; ++i) {

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "core/serial_count.h"
+
 CDiscCollection g_discCollection;
 
 BOOL ReadVolumeSerial(wchar_t letter, DWORD& serial)
@@ -79,29 +81,19 @@ wchar_t CDiscCollection::FindLetterBySerial(uint32_t serial) const
 
 void CDiscCollection::Serialize(std::vector<uint8_t>& out) const
 {
-    const uint32_t count = static_cast<uint32_t>(size());
-    auto put16 = [&](uint16_t v) { out.push_back(uint8_t(v)); out.push_back(uint8_t(v >> 8)); };
-    if (count < 0xFFFF) {
-        put16(static_cast<uint16_t>(count));
-    } else {
-        put16(0xFFFF);
-        put16(static_cast<uint16_t>(count));
-        put16(static_cast<uint16_t>(count >> 16));
-    }
+    PutSerialCount(out, static_cast<uint32_t>(size()));
     for (const CDiscItem& item : *this) {
-        put16(static_cast<uint16_t>(item.letter));
-        put16(0);  // the item's padding
-        put16(static_cast<uint16_t>(item.serial));
-        put16(static_cast<uint16_t>(item.serial >> 16));
+        PutU16LE(out, static_cast<uint16_t>(item.letter));
+        PutU16LE(out, 0);  // the item's padding
+        PutU16LE(out, static_cast<uint16_t>(item.serial));
+        PutU16LE(out, static_cast<uint16_t>(item.serial >> 16));
     }
 }
 
 bool CDiscCollection::Serialize(ByteReader& in)
 {
     clear();
-    uint32_t count = in.U16LE();
-    if (count == 0xFFFF)
-        count = in.U32LE();
+    const uint32_t count = ReadSerialCount(in);
     if (!in.Ok() || count > in.Remaining() / sizeof(CDiscItem))
         return false;
     for (uint32_t i = 0; i < count; ++i) {

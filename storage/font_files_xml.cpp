@@ -105,19 +105,12 @@ BOOL CFontFilesXML::OpenOrCreate(const std::wstring& name, IStorage* target, BOO
     readOnly = openReadOnly;
     if (name != kSetsStreamName) {
         IXMLDOMDocument2* document = xml_.Document();
-        Bstr language(L"SelectionLanguage"), namespaces(L"SelectionNamespaces");
-        VARIANT value;
-        VariantInit(&value);
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocString(L"XPath");
-        document->setProperty(language.Get(), value);
-        VariantClear(&value);
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocString(FormatString(L"xmlns:%s='%s'", L"a", kFontFilesNamespace).c_str());
-        document->setProperty(namespaces.Get(), value);
-        VariantClear(&value);
+        XmlSetStringProperty(document, L"SelectionLanguage", L"XPath");
+        XmlSetStringProperty(document, L"SelectionNamespaces", FormatString(L"xmlns:%s='%s'", L"a", kFontFilesNamespace));
         if (isNew) {
             Bstr attribute(L"xmlns");
+            VARIANT value;
+            VariantInit(&value);
             value.vt = VT_BSTR;
             value.bstrVal = SysAllocString(kFontFilesNamespace);
             xml_.Root()->setAttribute(attribute.Get(), value);
@@ -288,14 +281,6 @@ void ParseDateField(double& out, const wchar_t* text)
 // The set tree
 
 namespace {
-ComPtr<IXMLDOMElement> AsElementPtr(IXMLDOMNode* node)
-{
-    ComPtr<IXMLDOMElement> element;
-    if (node)
-        node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.Put()));
-    return element;
-}
-
 std::wstring IdStep(WORD id)
 {
     return FormatString(L"%s[@%s=\"%d\"]", TagName(kTagNode), TagName(kTagSetId), static_cast<int>(id));
@@ -328,21 +313,6 @@ bool IsIdPathPrefix(const CWordArray& a, const CWordArray& b)
     return b.size() < a.size() && std::equal(b.begin(), b.end(), a.begin());
 }
 
-IXMLDOMNode* CFontFilesXML::SelectSingle(const std::wstring& xpath, IXMLDOMNode* context)
-{
-    IXMLDOMNode* from = context ? context : static_cast<IXMLDOMNode*>(xml_.Root());
-    if (!from)
-        return nullptr;
-    Bstr query(xpath);
-    IXMLDOMNode* found = nullptr;
-    if (from->selectSingleNode(query.Get(), &found) != S_OK) {
-        if (found)
-            found->Release();
-        return nullptr;
-    }
-    return found;
-}
-
 BYTE CFontFilesXML::GetFormatVersion(const CWordArray* idPath)
 {
     CSetFileLock lock;
@@ -371,7 +341,7 @@ IXMLDOMNode* CFontFilesXML::SelectNodeByIdPath(const CWordArray& idPath)
             xpath += L'/';
         xpath += IdStep(id);
     }
-    return SelectSingle(xpath);
+    return xml_.SelectSingle(xpath);
 }
 
 BOOL CFontFilesXML::GetNodeIdPath(IXMLDOMNode* node, CWordArray& idPath)
@@ -516,7 +486,7 @@ BOOL CFontFilesXML::HasChildNodes(const CWordArray* idPath)
     ComPtr<IXMLDOMNode> node = ComPtr<IXMLDOMNode>::Attach(SelectNodeByIdPath(idPath ? *idPath : CWordArray{}));
     if (!node)
         return FALSE;
-    ComPtr<IXMLDOMNode> child = ComPtr<IXMLDOMNode>::Attach(SelectSingle(TagName(kTagNode), node.Get()));
+    ComPtr<IXMLDOMNode> child = ComPtr<IXMLDOMNode>::Attach(xml_.SelectSingle(TagName(kTagNode), node.Get()));
     return child ? TRUE : FALSE;
 }
 
@@ -638,7 +608,7 @@ void CFontFilesXML::GetNodeNamePath(std::wstring& out, const CWordArray& idPath,
     for (WORD id : idPath) {
         if (!current)
             break;
-        ComPtr<IXMLDOMNode> next = ComPtr<IXMLDOMNode>::Attach(SelectSingle(IdStep(id), current.Get()));
+        ComPtr<IXMLDOMNode> next = ComPtr<IXMLDOMNode>::Attach(xml_.SelectSingle(IdStep(id), current.Get()));
         if (!next)
             break;
         std::wstring name;
@@ -745,7 +715,7 @@ IXMLDOMNode* CFontFilesXML::SelectRecordByPosition(int position)
     CSetFileLock lock;
     if (position < 1)
         return nullptr;
-    return SelectSingle(FormatString(L"%s:%s[position()=%d]", L"a", TagName(kTagNode), position));
+    return xml_.SelectSingle(FormatString(L"%s:%s[position()=%d]", L"a", TagName(kTagNode), position));
 }
 
 BOOL CFontFilesXML::GetOrCreateChild(IXMLDOMNode* parent, int tagIndex, const wchar_t* rawText, const wchar_t* ns,
@@ -758,7 +728,7 @@ BOOL CFontFilesXML::GetOrCreateChild(IXMLDOMNode* parent, int tagIndex, const wc
     const std::wstring text = ReplaceInvalidXmlText(rawText ? rawText : L"", L'.');
     const bool cdata = NeedsXmlEscape(text, guardSpaces != FALSE);
     const std::wstring query = prefix && *prefix ? FormatString(L"%s:%s", prefix, TagName(tagIndex)) : TagName(tagIndex);
-    ComPtr<IXMLDOMNode> child = ComPtr<IXMLDOMNode>::Attach(SelectSingle(query, parent));
+    ComPtr<IXMLDOMNode> child = ComPtr<IXMLDOMNode>::Attach(xml_.SelectSingle(query, parent));
     IXMLDOMDocument2* document = xml_.Document();
 
     auto putText = [&](IXMLDOMNode* element) -> bool {
@@ -766,25 +736,7 @@ BOOL CFontFilesXML::GetOrCreateChild(IXMLDOMNode* parent, int tagIndex, const wc
             Bstr value(text);
             return SUCCEEDED(element->put_text(value.Get()));
         }
-        if (!AsElementPtr(element) || !document)
-            return false;
-        Bstr empty(L"");
-        element->put_text(empty.Get());
-        // A CDATA section cannot hold "]]>": split there, the sections read back as one text.
-        size_t start = 0;
-        for (;;) {
-            size_t end = text.find(L"]]>", start);
-            size_t cut = end == std::wstring::npos ? text.size() : end + 2;
-            Bstr part(text.substr(start, cut - start));
-            ComPtr<IXMLDOMCDATASection> section;
-            ComPtr<IXMLDOMNode> appended;
-            if (FAILED(document->createCDATASection(part.Get(), section.Put())) || !section ||
-                FAILED(element->appendChild(section.Get(), appended.Put())))
-                return false;
-            if (end == std::wstring::npos)
-                return true;
-            start = cut;
-        }
+        return XmlSetCDataText(document, element, text);
     };
 
     if (child) {
@@ -824,7 +776,7 @@ BOOL CFontFilesXML::GetOrCreateChild(IXMLDOMNode* parent, int tagIndex, const wc
 
 BOOL CFontFilesXML::GetNodeAttribute(IXMLDOMNode* node, const wchar_t* name, VARIANT* value)
 {
-    ComPtr<IXMLDOMElement> element = AsElementPtr(node);
+    ComPtr<IXMLDOMElement> element = XmlAsElement(node);
     if (!element || !name || !value)
         return FALSE;
     Bstr attribute(name);
@@ -834,7 +786,7 @@ BOOL CFontFilesXML::GetNodeAttribute(IXMLDOMNode* node, const wchar_t* name, VAR
 BOOL CFontFilesXML::SetNodeAttribute(IXMLDOMNode* node, const wchar_t* name, const VARIANT& value)
 {
     CSetFileLock lock;
-    ComPtr<IXMLDOMElement> element = AsElementPtr(node);
+    ComPtr<IXMLDOMElement> element = XmlAsElement(node);
     if (!element || !name)
         return FALSE;
     Bstr attribute(name);

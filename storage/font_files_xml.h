@@ -126,6 +126,9 @@ public:
     // or unload failed.
     BOOL ActivateFontRecord(IXMLDOMNode* element, BOOL load, int mode, int kind, const std::wstring& setFolder,
                             BOOL reset);
+    // The load or unload itself, on a record already read (no stored state is looked at or changed);
+    // true when it happened. `progress` (may be null) hears of it as with the activation above.
+    static bool LoadOrUnloadFontRecord(CFontItemInfo& record, BOOL load, const std::wstring& setFolder, HWND progress);
 
     // --- activation of sets (on the set-tree document) --------------------------------------------
     // Number of records loaded or unloaded in the set and in the related sets reached.
@@ -145,8 +148,6 @@ public:
     volatile BOOL cancelAddition = FALSE;
 
 private:
-    // Selects one node under `context` (the root when null).
-    IXMLDOMNode* SelectSingle(const std::wstring& xpath, IXMLDOMNode* context = nullptr);
     BOOL MoveNodeLocked(CWordArray& nodePath, const CWordArray& newParentPath, IStorage* target);
     int ActivateOrDeactivate(const CWordArray& idPath, CFontFilesXML* shownDocument, const CWordArray* shownPath,
                              bool load, int mode, int kind, BOOL clearFlag, BOOL withChildren, BOOL withParents);

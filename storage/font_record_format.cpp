@@ -9,6 +9,7 @@
 #include "core/helpers.h"
 #include "core/panose.h"
 #include "core/resource_strings.h"
+#include "storage/fast_xml_reader.h"
 #include "storage/com_ptr.h"
 #include "storage/msxml_ids.h"
 #include "storage/set_file.h"
@@ -509,26 +510,15 @@ BOOL CFontFilesXML::SetNameFieldByTag(CFontStrings& names, const wchar_t* tag, c
 // ---------------------------------------------------------------------------------------------------
 // Loading and unloading one record
 
-BOOL CFontFilesXML::ActivateFontRecord(IXMLDOMNode* element, BOOL load, int mode, int kind, const std::wstring& setFolder,
-                                       BOOL reset)
+bool CFontFilesXML::LoadOrUnloadFontRecord(CFontItemInfo& record, BOOL load, const std::wstring& setFolder, HWND progress)
 {
-    if (!element)
-        return FALSE;
-    const int missing = mode == 2 ? 0 : (kind == 2 ? 0 : 1);
-    const int stored = XmlGetChildInt(element, TagName(kTagLoaded), missing, L"a");
     LastFontOperationError.clear();
-    const bool processed = (load && mode == 2) ? stored == 0 : stored != 0;
-    if (!processed)
-        return FALSE;
-
-    CFontItemInfo record;
-    ReadFontRecord(element, record, 1);
     const std::wstring folder = CombinePath(record.baseFolder, setFolder);
     std::wstring file;
     record.GetFilePath(file, true);
     const std::wstring resourceName = BuildFontResourceName(file, folder, record.kind, false);
-    if (progressWindow)
-        NotifyFontProgress(progressWindow, WM_FONTOP_PROGRESS, record.GetName(NameFamily), resourceName);
+    if (progress)
+        NotifyFontProgress(progress, WM_FONTOP_PROGRESS, record.GetName(NameFamily), resourceName);
 
     bool done;
     if (!IsType1Kind(record.kind)) {
@@ -544,6 +534,24 @@ BOOL CFontFilesXML::ActivateFontRecord(IXMLDOMNode* element, BOOL load, int mode
         record.loaded = 1;  // the layer only unloads what it believes loaded
         done = UnloadFontItem(record, setFolder, 1, 0, 0, std::wstring(), nullptr) != 0;
     }
+    return done;
+}
+
+BOOL CFontFilesXML::ActivateFontRecord(IXMLDOMNode* element, BOOL load, int mode, int kind, const std::wstring& setFolder,
+                                       BOOL reset)
+{
+    if (!element)
+        return FALSE;
+    const int missing = mode == 2 ? 0 : (kind == 2 ? 0 : 1);
+    const int stored = XmlGetChildInt(element, TagName(kTagLoaded), missing, L"a");
+    LastFontOperationError.clear();
+    const bool processed = (load && mode == 2) ? stored == 0 : stored != 0;
+    if (!processed)
+        return FALSE;
+
+    CFontItemInfo record;
+    ReadFontRecord(element, record, 1);
+    const bool done = LoadOrUnloadFontRecord(record, load, setFolder, progressWindow);
     // A font that did not go away is still loaded: its mark stays as it was.
     if (!done)
         return FALSE;
@@ -664,6 +672,11 @@ HRESULT CFontRecordSaxReader::Parse(IStream* stream)
     hr = reader->parse(input.Get());
     reader->putContentHandler(nullptr);
     return hr;
+}
+
+HRESULT CFontRecordSaxReader::ParseBytes(const BYTE* data, size_t size)
+{
+    return fastxml::ParseBytes(data, size, this);
 }
 
 BOOL ForEachFontRecord(IStorage* storage, const CWordArray& idPath,

@@ -49,6 +49,8 @@ public:
 
     // Parses a set stream from its current position.
     HRESULT Parse(IStream* stream);
+    // Parses a set stream already read into memory, with the in-house reader of set streams.
+    HRESULT ParseBytes(const BYTE* data, size_t size);
 
     int RecordCount() const { return position_; }
 

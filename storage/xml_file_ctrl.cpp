@@ -15,14 +15,6 @@ const wchar_t kXmlDataTypesNamespace[] = L"urn:schemas-microsoft-com:datatypes";
 
 namespace {
 
-ComPtr<IXMLDOMElement> AsElement(IXMLDOMNode* node)
-{
-    ComPtr<IXMLDOMElement> element;
-    if (node)
-        node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.Put()));
-    return element;
-}
-
 bool HasMarkup(const std::wstring& text)
 {
     return text.find_first_of(L"<>&") != std::wstring::npos;
@@ -302,7 +294,7 @@ ComPtr<IXMLDOMAttribute> FindDataTypeAttribute(IXMLDOMElement* element)
 
 std::wstring XmlNodeDataType(IXMLDOMNode* node)
 {
-    ComPtr<IXMLDOMAttribute> attribute = FindDataTypeAttribute(AsElement(node).Get());
+    ComPtr<IXMLDOMAttribute> attribute = FindDataTypeAttribute(XmlAsElement(node).Get());
     Variant value;
     if (!attribute || FAILED(attribute->get_nodeValue(value.Put())) || value.Get().vt != VT_BSTR || !value.Get().bstrVal)
         return {};
@@ -447,13 +439,7 @@ HRESULT CXMLFileCtrl::CreateDocument()
     }
     // Loading from a path must finish before load() returns.
     document_->put_async(VARIANT_FALSE);
-    Bstr language(L"SelectionLanguage");
-    VARIANT xpath;
-    VariantInit(&xpath);
-    xpath.vt = VT_BSTR;
-    xpath.bstrVal = SysAllocString(L"XPath");
-    document_->setProperty(language.Get(), xpath);
-    VariantClear(&xpath);
+    XmlSetStringProperty(document_, L"SelectionLanguage", L"XPath");
     Bstr parser(L"NewParser");
     VARIANT on;
     VariantInit(&on);
@@ -492,7 +478,7 @@ bool CXMLFileCtrl::SetDataType(IXMLDOMNode* node, const wchar_t* type)
 {
     // MSXML's own typing (put_dataType, put_nodeTypedValue) is not complete everywhere, so the
     // attribute is written by hand and the text is kept in one canonical form.
-    ComPtr<IXMLDOMElement> element = AsElement(node);
+    ComPtr<IXMLDOMElement> element = XmlAsElement(node);
     if (!element || !document_)
         return false;
     if (ComPtr<IXMLDOMAttribute> old = FindDataTypeAttribute(element.Get())) {
@@ -544,26 +530,8 @@ BOOL CXMLFileCtrl::SetNodeText(IXMLDOMNode* node, const std::wstring& rawText)
         modified_ = TRUE;
         return TRUE;
     }
-    ComPtr<IXMLDOMElement> element = AsElement(node);
-    if (!element || !document_)
+    if (!XmlSetCDataText(document_, node, text))
         return FALSE;
-    Bstr empty(L"");
-    element->put_text(empty.Get());
-    // A CDATA section cannot hold "]]>": split there, so that the sections read back as the text.
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(L"]]>", start);
-        size_t cut = end == std::wstring::npos ? text.size() : end + 2;
-        Bstr part(text.substr(start, cut - start));
-        ComPtr<IXMLDOMCDATASection> section;
-        if (FAILED(document_->createCDATASection(part.Get(), section.Put())) || !section)
-            return FALSE;
-        ComPtr<IXMLDOMNode> appended;
-        element->appendChild(section.Get(), appended.Put());
-        if (end == std::wstring::npos)
-            break;
-        start = cut;
-    }
     modified_ = TRUE;
     return TRUE;
 }
@@ -999,6 +967,52 @@ BOOL CXMLFileCtrl::AddToList(const std::wstring& path, const std::wstring& text,
     SetNodeText(element.Get(), text);
     modified_ = TRUE;
     return TRUE;
+}
+
+ComPtr<IXMLDOMElement> XmlAsElement(IXMLDOMNode* node)
+{
+    ComPtr<IXMLDOMElement> element;
+    if (node)
+        node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.Put()));
+    return element;
+}
+
+HRESULT XmlSetStringProperty(IXMLDOMDocument2* document, const wchar_t* name, const std::wstring& value)
+{
+    if (!document)
+        return E_POINTER;
+    Bstr property(name);
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(value.c_str());
+    const HRESULT hr = document->setProperty(property.Get(), text);
+    VariantClear(&text);
+    return hr;
+}
+
+bool XmlSetCDataText(IXMLDOMDocument* document, IXMLDOMNode* node, const std::wstring& text)
+{
+    ComPtr<IXMLDOMElement> element = XmlAsElement(node);
+    if (!element || !document)
+        return false;
+    Bstr empty(L"");
+    element->put_text(empty.Get());
+    // A CDATA section cannot hold "]]>": split there, so that the sections read back as the text.
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(L"]]>", start);
+        size_t cut = end == std::wstring::npos ? text.size() : end + 2;
+        Bstr part(text.substr(start, cut - start));
+        ComPtr<IXMLDOMCDATASection> section;
+        ComPtr<IXMLDOMNode> appended;
+        if (FAILED(document->createCDATASection(part.Get(), section.Put())) || !section ||
+            FAILED(element->appendChild(section.Get(), appended.Put())))
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        start = cut;
+    }
 }
 
 BOOL XmlGetChildText(IXMLDOMNode* node, std::wstring& text, const wchar_t* tag, const wchar_t* prefix)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/types.h"
+#include "storage/com_ptr.h"
 
 // The namespace of the data-type attribute ("dt:dt") of typed values.
 extern const wchar_t kXmlDataTypesNamespace[];
@@ -66,9 +67,11 @@ public:
     BOOL IsCreated() const { return created_; }
     wchar_t Separator() const { return separator_; }
 
+    // Selects one node by an XPath under `context` (the root when null); a new reference or null.
+    IXMLDOMNode* SelectSingle(const std::wstring& path, IXMLDOMNode* context = nullptr);
+
 private:
     bool SetDataType(IXMLDOMNode* node, const wchar_t* type);
-    IXMLDOMNode* SelectSingle(const std::wstring& path, IXMLDOMNode* context);
 
     wchar_t separator_ = L'/';
     std::wstring rootName_;
@@ -97,6 +100,13 @@ std::wstring MakeXmlName(const std::wstring& key);
 
 // Replaces characters that XML 1.0 does not allow in text by `replacement`.
 std::wstring ReplaceInvalidXmlText(const std::wstring& text, wchar_t replacement = L'.');
+
+// The node as an element; null when it is none.
+ComPtr<IXMLDOMElement> XmlAsElement(IXMLDOMNode* node);
+// Sets a text property of the document ("SelectionLanguage", "SelectionNamespaces").
+HRESULT XmlSetStringProperty(IXMLDOMDocument2* document, const wchar_t* name, const std::wstring& value);
+// Replaces the element's text by CDATA sections of `text` (made by `document`); false when that fails.
+bool XmlSetCDataText(IXMLDOMDocument* document, IXMLDOMNode* node, const std::wstring& text);
 
 // Free functions on a node of a document.
 BOOL XmlGetChildText(IXMLDOMNode* node, std::wstring& text, const wchar_t* tag, const wchar_t* prefix = nullptr);

@@ -24,6 +24,7 @@
 #include "storage/app_setting_xml.h"
 #include "storage/com_ptr.h"
 #include "storage/font_files_xml.h"
+#include "storage/font_record_format.h"
 #include "storage/set_activation.h"
 #include "storage/set_file.h"
 #include "storage/storage_messages.h"
@@ -553,6 +554,42 @@ TEST_F(PipeServerTest, EverythingFoundInTheSetsSendsNoProgressAndNoFolderStatus)
     EXPECT_EQ(seen.progressLines, 0);
     EXPECT_TRUE(seen.endMarkerLast);
     EXPECT_TRUE(FaceAvailable(L"Gly Solo"));
+}
+
+// The load mark of a record found in a set reaches the set file (it is written once the client has
+// its statuses), so the next exchange does not load the font again.
+TEST_F(PipeServerTest, LoadMarkReachesTheSetFileAndTheFontIsNotLoadedTwice)
+{
+    const std::wstring solo = Copy(L"sets\\solo.ttf", folder + L"\\solo.ttf");
+    const CFontItemInfo record = ReadRecord(solo);
+    std::vector<SetContent> sets(1);
+    sets[0].name = L"Only";
+    sets[0].sourceFolder = folder;
+    sets[0].records = {Renamed(record, folder + L"\\absent.ttf", L"Gly Absent", L"GlyAbsent-Regular"), record};
+    MakeSetFile(sets);
+    auto marks = [&] {
+        std::vector<int> loaded;
+        EXPECT_TRUE(ForEachFontRecord(GetAppSetStorage(), sets[0].path, [&](CFontItemInfo& r, int) {
+            loaded.push_back(r.setLoaded);
+            return true;
+        }));
+        return loaded;
+    };
+
+    Seen seen = Sort(Serve({L"GlySolo-Regular"}));
+    loadedFiles.push_back(solo);
+    EXPECT_EQ(seen.statuses.at(L"GlySolo-Regular"), (std::vector<int>{9, 11, 14}));
+    EXPECT_EQ(marks(), (std::vector<int>{0, 1}));
+    ASSERT_EQ(g_setsActivated.size(), 0u);  // no set tree window here
+    {
+        CSetFileLock lock;
+        EXPECT_TRUE(GetAppSetTree()->IsNodeActive(sets[0].path));
+    }
+
+    g_done.clear();
+    seen = Sort(Serve({L"GlySolo-Regular"}));
+    EXPECT_EQ(seen.statuses.at(L"GlySolo-Regular"), (std::vector<int>{9, 11, 15, 10, 12}));
+    EXPECT_EQ(marks(), (std::vector<int>{0, 1}));
 }
 
 TEST_F(PipeServerTest, WithoutSetFileEverythingGoesToTheFolderSearch)

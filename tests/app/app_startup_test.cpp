@@ -12,6 +12,7 @@
 #include "app/recent_set_files.h"
 #include "core/resource_strings.h"
 #include "storage/app_setting_xml.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -19,31 +20,10 @@ class AppStartupTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info->name();
-        folder = std::wstring(temp) + L"gly_appunit_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                 std::wstring(name.begin(), name.end());
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        folder = gly_test::MakeTempFolder(L"gly_appunit");
+        ASSERT_TRUE(gly_test::IsFolder(folder));
     }
-    void TearDown() override
-    {
-        SHFILEOPSTRUCTW op{};
-        std::wstring from = folder + L'\0';
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-        SHFileOperationW(&op);
-    }
-    static bool Touch(const std::wstring& path)
-    {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        CloseHandle(file);
-        return true;
-    }
+    void TearDown() override { gly_test::RemoveTree(folder); }
     std::wstring folder;
 };
 
@@ -99,7 +79,7 @@ TEST_F(AppStartupTest, DataAndTemporaryFoldersAreMadeWithoutTrailingBackslashes)
     SetEnvironmentVariableW(L"TMP", oldTmp[0] ? oldTmp : nullptr);
     EXPECT_EQ(GetAppGlobals().tempWorkFolder, folder + L"\\GLYD\\");
     ASSERT_TRUE(FolderExists(folder + L"\\GLYD"));
-    ASSERT_TRUE(Touch(folder + L"\\GLYD\\work.tmp"));
+    ASSERT_TRUE(gly_test::WriteBytes(folder + L"\\GLYD\\work.tmp", ""));
     DeleteTempWorkFolder();
     EXPECT_FALSE(FolderExists(folder + L"\\GLYD"));
 
@@ -121,7 +101,7 @@ TEST_F(AppStartupTest, RecentSetFilesComeBackInTheirStoredOrder)
         for (const wchar_t* name : {L"A.set", L"B.set", L"C.set", L"gone.set", L"D.set", L"E.set", L"F.set"}) {
             stored.push_back(folder + L"\\" + name);
             if (std::wstring(name) != L"gone.set") {
-                ASSERT_TRUE(Touch(stored.back()));
+                ASSERT_TRUE(gly_test::WriteBytes(stored.back(), ""));
             }
         }
         settings.SetStringList(L"Recent_Databases", L"Database", stored);

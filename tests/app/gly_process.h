@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/test_support.h"
+
 namespace gly_test {
 
 // Tests of every suite that start gly.exe take this lock first.
@@ -23,20 +25,11 @@ protected:
         ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) << "another test kept gly.exe";
         locked_ = true;
 
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        root = std::wstring(temp) + L"gly_app_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::wstring(name.begin(), name.end());
-        for (wchar_t& c : root)
-            if (c == L'/')
-                c = L'_';
-        RemoveTree(root);
+        root = MakeTempFolder(L"gly_app");
         dataFolder = root + L"\\data";
         tempFolder = root + L"\\temp";
         messageLog = root + L"\\boxes.log";
-        ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+        ASSERT_TRUE(IsFolder(root));
         ASSERT_TRUE(CreateDirectoryW(dataFolder.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW(tempFolder.c_str(), nullptr));
         exe = std::wstring(GLY_BIN_DIR) + L"\\gly.exe";
@@ -132,31 +125,10 @@ protected:
 
     static bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-    static std::string ReadBytes(const std::wstring& path)
-    {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return {};
-        std::string bytes;
-        char buffer[8192];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-            bytes.append(buffer, got);
-        CloseHandle(file);
-        return bytes;
-    }
-
-    static bool WriteBytes(const std::wstring& path, const std::string& bytes)
-    {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        DWORD written = 0;
-        bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-        CloseHandle(file);
-        return ok;
-    }
+    // The shared file helpers, also for tests of other namespaces that derive from this one.
+    static std::string ReadBytes(const std::wstring& path) { return gly_test::ReadBytes(path); }
+    static bool WriteBytes(const std::wstring& path, const std::string& bytes) { return gly_test::WriteBytes(path, bytes); }
+    static void RemoveTree(const std::wstring& path) { gly_test::RemoveTree(path); }
 
     // A UTF-16 file's text without its mark.
     static std::wstring ReadUtf16(const std::wstring& path)
@@ -169,27 +141,6 @@ protected:
     }
 
     std::wstring Messages() const { return ReadUtf16(messageLog); }
-
-    static void RemoveTree(const std::wstring& path)
-    {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring full = path + L"\\" + name;
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(full);
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path.c_str());
-    }
 
     std::wstring root;
     std::wstring dataFolder;

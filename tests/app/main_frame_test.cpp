@@ -8,11 +8,12 @@
 #include "app/main_frame.h"
 #include "core/resource_strings.h"
 #include "storage/app_setting_xml.h"
+#include "tests/common/test_support.h"
 
 TEST(MainFrame, Code5IsReadOnlyFromTheProgramsOwnCall)
 {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    HMODULE resources = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE resources = gly_test::LoadLocaleResources();
     ASSERT_NE(resources, nullptr);
     AfxSetResourceHandle(resources);
     wchar_t temp[MAX_PATH];

@@ -149,9 +149,8 @@ TEST(FontItemArray, FindsRecordsByItemIdAndSetEntryId)
 
 TEST(FontItemArray, StatusTextShowsTheCounts)
 {
-    HMODULE res = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(res, nullptr);
-    SetResourceModule(res);
+    gly_test::LocaleResources resources;
+    ASSERT_NE(resources.Module(), nullptr);
     CFontItemArray a;
     a.Add(MakeRecord(L"F"));
     a.Add(MakeRecord(L"G"));
@@ -164,8 +163,6 @@ TEST(FontItemArray, StatusTextShowsTheCounts)
     a.countB = 9;
     EXPECT_EQ(a.GetStatusText(marked), FormatString(LoadResString(611).c_str(), 2, 5, 9, 1));
     EXPECT_NE(plain.find(L'2'), std::wstring::npos);
-    SetResourceModule(nullptr);
-    FreeLibrary(res);
 }
 
 TEST(FontItemArray, ImageCacheFolderAndReset)
@@ -177,17 +174,15 @@ TEST(FontItemArray, ImageCacheFolderAndReset)
     EXPECT_EQ(a.cacheIndex, 3);
     EXPECT_EQ(a.cacheFolder, L"unchanged");
 
-    wchar_t temp[MAX_PATH];
-    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-    const std::wstring work = std::wstring(temp) + core_test::UniqueName(L"gly_arrays_test") + L"\\";
-    CreateDirectoryW(work.c_str(), nullptr);
-    SetTempWorkFolder(work);
-    a.SetImageCacheFolder(4);
-    EXPECT_EQ(a.cacheFolder, work + L"cache4\\");
-    EXPECT_NE(GetFileAttributesW(a.cacheFolder.c_str()), INVALID_FILE_ATTRIBUTES);
-    RemoveDirectoryW(a.cacheFolder.c_str());
-    RemoveDirectoryW(work.c_str());
-    SetTempWorkFolder(L"");
+    {
+        const core_test::TempFolder temp(L"gly_arrays_test");
+        const std::wstring work = temp.Path() + L"\\";
+        SetTempWorkFolder(work);
+        a.SetImageCacheFolder(4);
+        EXPECT_EQ(a.cacheFolder, work + L"cache4\\");
+        EXPECT_NE(GetFileAttributesW(a.cacheFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+        SetTempWorkFolder(L"");
+    }
 
     a.Add(MakeRecord(L"F"));
     a[0].imageIndex = 6;

@@ -27,7 +27,7 @@ inline void RecordErrorBox(DWORD code)
 }
 
 using core_test::MakeTempFolder;
-using core_test::RemoveFolder;
+using core_test::RemoveTree;
 using core_test::UniqueName;
 
 inline bool CopyInto(const std::wstring& source, const std::wstring& target)
@@ -35,32 +35,14 @@ inline bool CopyInto(const std::wstring& source, const std::wstring& target)
     return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
-// The face that GDI picks for a family: the family itself only when a font of it is loaded.
-inline std::wstring SelectedFace(const std::wstring& family)
-{
-    // Wine keeps the face it chose for a recently used LOGFONT even after the fonts change: every
-    // question uses another height.
-    static int height = 10;
-    height = height >= 200 ? 10 : height + 1;
-    LOGFONTW logFont = {};
-    logFont.lfHeight = -height;
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(logFont.lfFaceName, family.c_str(), LF_FACESIZE);
-    return core_test::SelectedFaceOf(logFont);
-}
-
-inline bool FaceIsLoaded(const std::wstring& family)
-{
-    return _wcsicmp(SelectedFace(family).c_str(), family.c_str()) == 0;
-}
+using gly_test::FaceIsLoaded;
+using gly_test::SelectedFace;
 
 // The process environment with the real GDI32 and fonts folder, errors recorded, a registry sandbox.
 class FontLayerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        resources_ = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        SetResourceModule(resources_);
         saved_ = GetFontEnvironment();
         InitFontEnvironment();
         FontEnvironment& env = GetFontEnvironment();
@@ -82,9 +64,6 @@ protected:
         HMODULE gdi32 = GetFontEnvironment().gdi32;
         GetFontEnvironment() = saved_;
         GetFontEnvironment().gdi32 = gdi32;
-        SetResourceModule(nullptr);
-        if (resources_)
-            FreeLibrary(resources_);
     }
 
     // Points the font registry at the sandbox; with the version key created unless asked not to.
@@ -154,7 +133,7 @@ protected:
     std::wstring sandboxKey_;
 
 private:
-    HMODULE resources_ = nullptr;
+    gly_test::LocaleResources resources_;
     FontEnvironment saved_;
     FontResourceLoader savedLoader_;
 };

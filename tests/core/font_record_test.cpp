@@ -13,20 +13,10 @@ namespace {
 
 class FontRecord : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_resources = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(s_resources, nullptr) << GetLastError();
-        SetResourceModule(s_resources);
-    }
-    static void TearDownTestSuite()
-    {
-        SetResourceModule(nullptr);
-        FreeLibrary(s_resources);
-    }
-    static HMODULE s_resources;
+    void SetUp() override { ASSERT_NE(resources_.Module(), nullptr); }
+
+    gly_test::LocaleResources resources_;
 };
-HMODULE FontRecord::s_resources = nullptr;
 
 std::wstring Res(UINT id) { return LoadResString(id); }
 
@@ -251,17 +241,10 @@ TEST_F(FontRecord, FileSizeAboveTheLimitIsStoredAsZero)
 
 TEST_F(FontRecord, ReadFileInfoTakesSizeAndDateOfThePfmFile)
 {
-    wchar_t temp[MAX_PATH];
-    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-    const std::wstring folder = std::wstring(temp) + core_test::UniqueName(L"gly_font_record_test");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring pfm = folder + L"\\face.pfm";
-    HANDLE file = CreateFileW(pfm.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    std::string bytes(1234, 'x');
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    const core_test::TempFolder temp(L"gly_font_record_test");
+    const std::wstring& folder = temp.Path();
+    const std::wstring pfm = temp.File(L"face.pfm");
+    ASSERT_TRUE(gly_test::WriteBytes(pfm, std::string(1234, 'x')));
 
     CFontItemInfo item;
     item.kind = 4;
@@ -288,9 +271,6 @@ TEST_F(FontRecord, ReadFileInfoTakesSizeAndDateOfThePfmFile)
     EXPECT_EQ(files[0], pfm);
     CFontItemInfo empty;
     EXPECT_TRUE(empty.ResolvePaths(folder, files, false));
-
-    DeleteFileW(pfm.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(FontRecord, PathForms)

@@ -292,8 +292,8 @@ TEST_F(FontResourceLoaderTest, NoRegistrationWithoutAdministratorRights)
     EXPECT_FALSE(FaceIsLoaded(L"Gly Outline"));
     EXPECT_TRUE(ErrorBoxes().empty());
 
-    RemoveFolder(folder);
-    RemoveFolder(fontsFolder);
+    RemoveTree(folder);
+    RemoveTree(fontsFolder);
 }
 
 TEST_F(FontResourceLoaderTest, UnloadFontItemRefusesFontsItMustNotTouch)
@@ -320,7 +320,7 @@ TEST_F(FontResourceLoaderTest, UnloadFontItemRefusesFontsItMustNotTouch)
     // Without the private loading function there is no registration either.
     EXPECT_EQ(LoadFontItem(record, folder, 0), 0);
     EXPECT_FALSE(FaceIsLoaded(L"Gly Outline"));
-    RemoveFolder(folder);
+    RemoveTree(folder);
 }
 
 namespace {
@@ -377,7 +377,7 @@ TEST_F(FontResourceLoaderTest, InstallIntoTheSystemFontsFolderAndUninstall)
     EXPECT_FALSE(FaceIsLoaded(L"Gly Signed"));
     EXPECT_EQ(LastFontOperationError, L"");
     EXPECT_TRUE(ErrorBoxes().empty());
-    RemoveFolder(source);
+    RemoveTree(source);
 }
 
 TEST_F(FontResourceLoaderTest, FontAlreadyListedIsReportedAndStillLoaded)
@@ -403,7 +403,7 @@ TEST_F(FontResourceLoaderTest, FontAlreadyListedIsReportedAndStillLoaded)
     EXPECT_FALSE(FaceIsLoaded(L"Gly Outline"));
     // Nothing left to remove.
     EXPECT_EQ(SetFontRegistration(record, folder, 0), 0);
-    RemoveFolder(folder);
+    RemoveTree(folder);
 }
 
 TEST_F(FontResourceLoaderTest, FileAlreadyInTheFontsFolderIsNotCopiedOntoItself)
@@ -433,8 +433,8 @@ TEST_F(FontResourceLoaderTest, FileAlreadyInTheFontsFolderIsNotCopiedOntoItself)
     EXPECT_FALSE(FileExists(fonts + L"\\cff.otf"));
     EXPECT_TRUE(FileExists(moved + L"\\cff.otf"));
     EXPECT_FALSE(FaceIsLoaded(L"Gly Outline"));
-    RemoveFolder(fonts);
-    RemoveFolder(moved);
+    RemoveTree(fonts);
+    RemoveTree(moved);
 }
 
 TEST_F(FontResourceLoaderTest, FailedFileOperationOfAnUninstallIsAFailure)
@@ -451,7 +451,7 @@ TEST_F(FontResourceLoaderTest, FailedFileOperationOfAnUninstallIsAFailure)
     EXPECT_EQ(UnloadFontItem(loaded, folder, 0, 0, 1, L"Q:\\no such drive\\fonts", nullptr), 0);
     EXPECT_NE(LastFontOperationError, L"");
     EXPECT_TRUE(FileExists(folder + L"\\cff.otf"));
-    RemoveFolder(folder);
+    RemoveTree(folder);
 }
 
 TEST_F(FontResourceLoaderTest, UninstallDeletesTheRecordsFileNotAFontsFolderNamesake)
@@ -472,8 +472,8 @@ TEST_F(FontResourceLoaderTest, UninstallDeletesTheRecordsFileNotAFontsFolderName
     EXPECT_FALSE(FileExists(folder + L"\\cff.otf"));
     EXPECT_TRUE(FileExists(fonts + L"\\cff.otf"));
     EXPECT_EQ(CountValues(L"Fonts"), 0);
-    RemoveFolder(folder);
-    RemoveFolder(fonts);
+    RemoveTree(folder);
+    RemoveTree(fonts);
 }
 
 TEST_F(FontResourceLoaderTest, Type1Registration)

@@ -9,6 +9,7 @@
 
 #include "core/helpers.h"
 #include "core/resource_strings.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -350,9 +351,9 @@ TEST(Texts, StringLists)
 
 TEST(Texts, LoadSubString)
 {
-    HMODULE res = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    gly_test::LocaleResources resources;
+    HMODULE res = resources.Module();
     ASSERT_NE(res, nullptr);
-    SetResourceModule(res);
     std::wstring whole = LoadResString(625);
     EXPECT_FALSE(whole.empty());
     EXPECT_EQ(LoadSubString(625, 0), whole.substr(0, whole.find(L'\n')));
@@ -362,7 +363,6 @@ TEST(Texts, LoadSubString)
     SetResourceModule(nullptr);
     EXPECT_EQ(LoadSubString(625, res, -1), whole);
     EXPECT_EQ(LoadSubString(625, 0), L"");  // not in the program itself
-    FreeLibrary(res);
 }
 
 TEST(Numbers, ParseHex)
@@ -706,9 +706,8 @@ TEST(Modules, VersionsAndResources)
     EXPECT_EQ(GetDllVersion(L"kernel32.dll"), 0u);
     EXPECT_EQ(GetDllVersion(L"no-such-library.dll"), 0u);
 
-    HMODULE res = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(res, nullptr);
-    SetResourceModule(res);
+    gly_test::LocaleResources resources;
+    ASSERT_NE(resources.Module(), nullptr);
     IStream* stream = nullptr;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
     // Strings are stored in blocks of 16: string 625 lies in block 40.
@@ -719,8 +718,6 @@ TEST(Modules, VersionsAndResources)
     EXPECT_FALSE(LoadResourceToStream(MAKEINTRESOURCEW(4000), MAKEINTRESOURCEW(6), stream));
     EXPECT_FALSE(LoadResourceToStream(MAKEINTRESOURCEW(40), MAKEINTRESOURCEW(6), nullptr));
     stream->Release();
-    SetResourceModule(nullptr);
-    FreeLibrary(res);
 }
 
 TEST(Menus, CopyMenuItemsAndFindPosition)

@@ -364,19 +364,6 @@ TEST(FontRecordFields, StoredNameAndFolderFollowTheSetFolder)
 // ---------------------------------------------------------------------------------------------------
 // Loading and unloading one record
 
-namespace {
-LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_FONTOP_PROGRESS) {
-        auto* seen = reinterpret_cast<std::vector<std::wstring>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        seen->push_back(std::wstring(reinterpret_cast<const wchar_t*>(wParam)) + L"|" +
-                        reinterpret_cast<const wchar_t*>(lParam));
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-}  // namespace
-
 class ActivateFontRecordTest : public FontFilesTest {
 protected:
     void SetUp() override
@@ -480,11 +467,10 @@ TEST_F(ActivateFontRecordTest, LoadsAndUnloadsByModeKindAndStoredState)
 
 TEST_F(ActivateFontRecordTest, ReportsEachFontToTheProgressWindowAndSkipsNullRecords)
 {
-    std::vector<std::wstring> seen;
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    FontOpProgressLog progress;
+    const std::vector<std::wstring>& seen = progress.seen;
+    HWND window = progress.window;
     ASSERT_TRUE(window);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressProc));
 
     CFontFilesXML set;
     ASSERT_TRUE(set.OpenOrCreate(L"set1.xml", storage.Get(), TRUE, FALSE));
@@ -497,7 +483,6 @@ TEST_F(ActivateFontRecordTest, ReportsEachFontToTheProgressWindowAndSkipsNullRec
     EXPECT_TRUE(set.ActivateFontRecord(element.Get(), TRUE, 2, 1, folder, FALSE));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], L"Gly Basic|" + fontFile);
-    DestroyWindow(window);
 }
 
 TEST_F(ActivateFontRecordTest, Type1RecordsThatDoNotLoadKeepTheirMark)

@@ -17,17 +17,6 @@ struct SetSpec {
     std::vector<std::pair<const wchar_t*, const wchar_t*>> records;  // font file, stored "c" (null: none)
 };
 
-LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_FONTOP_PROGRESS) {
-        auto* seen = reinterpret_cast<std::vector<std::wstring>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        seen->push_back(std::wstring(reinterpret_cast<const wchar_t*>(wParam)) + L"|" +
-                        reinterpret_cast<const wchar_t*>(lParam));
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }  // namespace
 
 class SetActivationTest : public FontFilesTest {
@@ -256,11 +245,10 @@ TEST_F(SetActivationTest, MissingPiecesAndCancelStopTheWork)
 TEST_F(SetActivationTest, AWorkerNeverWaitsForTheThreadThatShowsItsProgress)
 {
     MakeSets({{{1}, nullptr, nullptr, true, {{L"f1.ttf", nullptr}, {L"f2.ttf", nullptr}, {L"f3.ttf", nullptr}}}});
-    std::vector<std::wstring> seen;
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    FontOpProgressLog progress;
+    const std::vector<std::wstring>& seen = progress.seen;
+    HWND window = progress.window;
     ASSERT_TRUE(window);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressProc));
     tree->progressWindow = window;
 
     int loaded = -1;
@@ -292,5 +280,4 @@ TEST_F(SetActivationTest, AWorkerNeverWaitsForTheThreadThatShowsItsProgress)
     ASSERT_EQ(seen.size(), 3u);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(seen[i], L"Gly Basic|" + fonts[i]);
-    DestroyWindow(window);
 }

@@ -10,7 +10,7 @@
 #include "storage/set_file.h"
 #include "storage/set_font_adder.h"
 #include "storage/set_records.h"
-#include "storage_test_env.h"
+#include "font_files_test_env.h"
 
 namespace {
 
@@ -60,24 +60,8 @@ struct ProgressRecorder {
     }
 };
 
-class SetFontAdderTest : public StorageTest {
+class SetFontAdderTest : public SetDocumentTest {
 protected:
-    void SetUp() override
-    {
-        StorageTest::SetUp();
-        setFile = Path(L"fonts.set");
-        ASSERT_TRUE(CreateCompoundFile(setFile, storage.Put()));
-        owned = std::make_unique<CFontFilesXML>();
-        doc = owned.get();
-        ASSERT_TRUE(document().OpenOrCreate(L"set1.xml", storage.Get(), TRUE, FALSE));
-    }
-    void TearDown() override
-    {
-        owned.reset();
-        storage.Reset();
-        StorageTest::TearDown();
-    }
-
     void Copy(const wchar_t* fixture, const std::wstring& to)
     {
         ASSERT_TRUE(CopyFileW((kFixtures + fixture).c_str(), to.c_str(), FALSE)) << fixture;
@@ -100,14 +84,6 @@ protected:
         }
         return out;
     }
-
-    CFontFilesXML& document() { return *doc; }
-
-    std::wstring setFile;
-    ComPtr<IStorage> storage;
-    // Made after COM is up: the document creates its DOM when constructed.
-    std::unique_ptr<CFontFilesXML> owned;
-    CFontFilesXML* doc = nullptr;
 };
 
 TEST_F(SetFontAdderTest, CollectionGivesEveryFaceOnceThenDuplicates)
@@ -204,7 +180,7 @@ TEST_F(SetFontAdderTest, StoredFolderIsRelativeToTheSetFolder)
 {
     ASSERT_TRUE(CreateDirectoryW(Path(L"Sans").c_str(), nullptr));
     const std::wstring other = folder + L"Other";  // a sibling folder whose name begins like the set folder
-    RemoveFolder(other);
+    RemoveTree(other);
     ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
     Copy(L"solo.ttf", Path(L"top.ttf"));
     Copy(L"solo.ttf", Path(L"Sans\\sub.ttf"));
@@ -246,7 +222,7 @@ TEST_F(SetFontAdderTest, StoredFolderIsRelativeToTheSetFolder)
         found.insert(CombinePath(CombinePath(file, record.baseFolder), folder));
     }
     EXPECT_EQ(found, (std::set<std::wstring>{Path(L"top.ttf"), Path(L"Sans\\sub.ttf"), other + L"\\far.ttf"}));
-    RemoveFolder(other);
+    RemoveTree(other);
 }
 
 TEST_F(SetFontAdderTest, CancelAfterTheFirstFileKeepsAndSavesIt)

@@ -8,7 +8,7 @@
 #include "storage/set_file.h"
 #include "storage/set_font_adder.h"
 #include "storage/set_records.h"
-#include "storage_test_env.h"
+#include "font_files_test_env.h"
 
 namespace {
 
@@ -27,24 +27,17 @@ CFontItemInfo MakeRecord(const std::wstring& family, const std::wstring& file)
     return record;
 }
 
-class SetRecordsTest : public StorageTest {
+class SetRecordsTest : public SetDocumentTest {
 protected:
     void SetUp() override
     {
-        StorageTest::SetUp();
-        setFile = Path(L"fonts.set");
-        ASSERT_TRUE(CreateCompoundFile(setFile, storage.Put()));
-        owned = std::make_unique<CFontFilesXML>();
-        doc = owned.get();
-        ASSERT_TRUE(document().OpenOrCreate(L"set1.xml", storage.Get(), TRUE, FALSE));
+        SetDocumentTest::SetUp();
         SetFontChangeBroadcastHook([this] { ++broadcasts; });
     }
     void TearDown() override
     {
         SetFontChangeBroadcastHook(nullptr);
-        owned.reset();
-        storage.Reset();
-        StorageTest::TearDown();
+        SetDocumentTest::TearDown();
     }
 
     // Records "A" to "E" in files a.ttf to e.ttf, saved.
@@ -74,13 +67,6 @@ protected:
         return out;
     }
 
-    CFontFilesXML& document() { return *doc; }
-
-    std::wstring setFile;
-    ComPtr<IStorage> storage;
-    // Made after COM is up: the document creates its DOM when constructed.
-    std::unique_ptr<CFontFilesXML> owned;
-    CFontFilesXML* doc = nullptr;
     int broadcasts = 0;
 };
 
@@ -156,44 +142,22 @@ TEST_F(SetRecordsTest, RemovesByPositionsAsTheyStoodBeforeTheCall)
     EXPECT_EQ(document().CountRecords(), 3);
 }
 
-// Whether GDI of this process maps the face name to that face.
-bool FaceAvailable(const wchar_t* face)
-{
-    // Wine keeps the face it chose for a LOGFONT it saw before, even after the fonts change: every
-    // question uses another height.
-    static int height = 10;
-    height = height >= 200 ? 10 : height + 1;
-    LOGFONTW logFont = {};
-    logFont.lfHeight = -height;
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(logFont.lfFaceName, face, LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&logFont);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font);
-    wchar_t got[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, got);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(font);
-    return lstrcmpiW(got, face) == 0;
-}
-
 TEST_F(SetRecordsTest, RemovingALoadedRecordUnloadsItAndTellsOnce)
 {
     ASSERT_TRUE(CopyFileW(GLY_FIXTURE_DIR L"\\sets\\solo.ttf", Path(L"solo.ttf").c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(GLY_FIXTURE_DIR L"\\sets\\trio.ttc", Path(L"trio.ttc").c_str(), FALSE));
     int duplicates = 0;
     ASSERT_EQ(AddFontFiles(document(), folder, folder, {L"solo.ttf", L"trio.ttc"}, duplicates), 4);
-    ASSERT_FALSE(FaceAvailable(L"Gly Solo"));
+    ASSERT_FALSE(gly_test::FaceIsLoaded(L"Gly Solo"));
     ComPtr<IXMLDOMNode> first = ComPtr<IXMLDOMNode>::Attach(document().SelectRecordByPosition(1));
     ASSERT_TRUE(document().ActivateFontRecord(first.Get(), TRUE, 2, 2, folder, FALSE));
-    ASSERT_TRUE(FaceAvailable(L"Gly Solo"));
+    ASSERT_TRUE(gly_test::FaceIsLoaded(L"Gly Solo"));
 
     BOOL unloaded = FALSE;
     EXPECT_TRUE(RemoveFontRecords(document(), {1, 2}, folder, unloaded));
     EXPECT_TRUE(unloaded);
     EXPECT_EQ(broadcasts, 1);
-    EXPECT_FALSE(FaceAvailable(L"Gly Solo"));
+    EXPECT_FALSE(gly_test::FaceIsLoaded(L"Gly Solo"));
     EXPECT_EQ(document().CountRecords(), 2);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/test_support.h"
 #include "ui/stdio_file_ex.h"
 
 namespace {
@@ -13,38 +14,13 @@ class TextFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info->name();
-        path = std::wstring(temp) + L"gly_ui_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::wstring(name.begin(), name.end()) + L".txt";
+        path = gly_test::TempPath() + gly_test::UniqueName(L"gly_ui") + L".txt";
         DeleteFileW(path.c_str());
     }
     void TearDown() override { DeleteFileW(path.c_str()); }
 
-    std::string ReadBytes() const
-    {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return {};
-        std::string bytes;
-        char buffer[65536];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-            bytes.append(buffer, got);
-        CloseHandle(file);
-        return bytes;
-    }
-    void WriteBytes(const std::string& bytes) const
-    {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    }
+    std::string ReadBytes() const { return gly_test::ReadBytes(path); }
+    void WriteBytes(const std::string& bytes) const { ASSERT_TRUE(gly_test::WriteBytes(path, bytes)); }
     static std::string Utf16(const std::wstring& text, bool mark = true)
     {
         std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
