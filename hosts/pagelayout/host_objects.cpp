@@ -1,5 +1,7 @@
 #include "host_objects.h"
 
+#include "SDKBases.h"
+
 #include <algorithm>
 
 namespace {
@@ -146,31 +148,10 @@ class HostSubject : public CPMUnknown<ISubject> {
   std::vector<Attached> fAttached;
 };
 
-class HostWidgetView : public CPMUnknown<IControlView> {
+class HostWidgetView : public CControlView {
  public:
-  using CPMUnknown::CPMUnknown;
-  WidgetID GetWidgetID() const override { return fID; }
-  void SetWidgetID(WidgetID id) override { fID = id; }
-  PMRect GetFrame() const override { return fFrame; }
-  void SetFrame(const PMRect& frame) override { fFrame = frame; }
-  void Enable(bool enable) override { fEnabled = enable; }
-  void Disable() override { fEnabled = false; }
-  bool IsEnabled() const override { return fEnabled; }
-  void Invalidate() override { fInvalid = true; }
-  bool IsHilited() const override { return false; }
-  void SetHilite(bool) override {}
-  void Draw(IGraphicsPort*) override {}
-  bool TakeInvalid() {
-    bool was = fInvalid;
-    fInvalid = false;
-    return was;
-  }
-
- private:
-  WidgetID fID = 0;
-  PMRect fFrame;
-  bool fEnabled = true;
-  bool fInvalid = true;
+  using CControlView::CControlView;
+  using CControlView::TakeInvalid;
 };
 
 class HostTextData : public CPMUnknown<ITextControlData> {

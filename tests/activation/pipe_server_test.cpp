@@ -28,6 +28,7 @@
 #include "storage/set_activation.h"
 #include "storage/set_file.h"
 #include "storage/storage_messages.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -142,17 +143,10 @@ protected:
         ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) << "another test kept the pipe";
         pipeLocked_ = true;
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        resources_ = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        resources_ = gly_test::LoadLocaleResources();
         SetResourceModule(resources_);
         SetStorageMessageSink([](const std::wstring&, UINT) { return IDOK; });
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info->name();
-        folder = std::wstring(temp) + L"gly_pipe_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                 std::wstring(name.begin(), name.end());
-        RemoveFolder(folder);
-        CreateDirectoryW(folder.c_str(), nullptr);
+        folder = gly_test::MakeTempFolder(L"gly_pipe");
 
         {
             std::lock_guard<std::recursive_mutex> settings(AppSettingsMutex());
@@ -207,7 +201,7 @@ protected:
             std::lock_guard<std::recursive_mutex> settings(AppSettingsMutex());
             g_appSettings.Close();
         }
-        RemoveFolder(folder);
+        gly_test::RemoveTree(folder);
         SetStorageMessageSink(nullptr);
         SetResourceModule(nullptr);
         if (resources_)
@@ -217,26 +211,6 @@ protected:
             ReleaseMutex(pipeLock_);
         if (pipeLock_)
             CloseHandle(pipeLock_);
-    }
-
-    static void RemoveFolder(const std::wstring& path)
-    {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring full = path + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveFolder(full);
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path.c_str());
     }
 
     // Runs the message loop until the server reports its end (or a minute has passed).
@@ -382,25 +356,6 @@ protected:
         return text;
     }
 
-    // Whether GDI of this process picks the face by its family name (Wine keeps the face chosen for
-    // a recent LOGFONT, so every query uses a height of its own).
-    bool FaceAvailable(const std::wstring& family)
-    {
-        LOGFONTW lf{};
-        lf.lfHeight = -(11 + ++queries_);
-        lf.lfCharSet = DEFAULT_CHARSET;
-        wcsncpy(lf.lfFaceName, family.c_str(), LF_FACESIZE - 1);
-        HFONT font = CreateFontIndirectW(&lf);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, font);
-        wchar_t face[LF_FACESIZE] = {};
-        GetTextFaceW(dc, LF_FACESIZE, face);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        DeleteObject(font);
-        return family == face;
-    }
-
     std::wstring folder;
     HWND owner = nullptr;
     PipeServerParams params;
@@ -415,7 +370,6 @@ private:
     bool pipeLocked_ = false;
     IStorage* storage_ = nullptr;
     std::unique_ptr<CFontFilesXML> tree_;
-    int queries_ = 0;
 };
 
 // The table of requested names: where each font is and the statuses the client must see.
@@ -490,7 +444,7 @@ TEST_F(PipeServerTest, ReportsEveryStatusChangeAndLoadsWhatItFinds)
     EXPECT_EQ(seen.activatedFiles.at(L"Gly Solo"), solo);
     EXPECT_EQ(seen.activatedFiles.at(L"Gly Outline"), searchFolder + L"\\sub\\outline.otf");
     for (const wchar_t* family : {L"Gly Solo", L"Gly Trio", L"Gly Outline", L"Gly Test"})
-        EXPECT_TRUE(FaceAvailable(family)) << "not loaded: " << std::string(family, family + wcslen(family));
+        EXPECT_TRUE(gly_test::FaceIsLoaded(family)) << "not loaded: " << std::string(family, family + wcslen(family));
 
     // The session log: the document's line, then two or three lines per request.
     ASSERT_EQ(log.stamped.size(), 1u);
@@ -553,7 +507,7 @@ TEST_F(PipeServerTest, EverythingFoundInTheSetsSendsNoProgressAndNoFolderStatus)
     EXPECT_EQ(seen.statuses.at(L"GlySolo-Regular"), (std::vector<int>{9, 11, 14}));
     EXPECT_EQ(seen.progressLines, 0);
     EXPECT_TRUE(seen.endMarkerLast);
-    EXPECT_TRUE(FaceAvailable(L"Gly Solo"));
+    EXPECT_TRUE(gly_test::FaceIsLoaded(L"Gly Solo"));
 }
 
 // The load mark of a record found in a set reaches the set file (it is written once the client has

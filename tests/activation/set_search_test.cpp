@@ -11,6 +11,7 @@
 #include "storage/com_ptr.h"
 #include "storage/font_files_xml.h"
 #include "storage/set_file.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::wstring(temp) + L"gly_setsearch_" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder.c_str(), nullptr);
+        folder = gly_test::MakeTempFolder(L"gly_setsearch");
         CreateDirectoryW((folder + L"\\fonts").c_str(), nullptr);
         Touch(folder + L"\\fonts\\b.ttf");
         Touch(folder + L"\\fonts\\c.ttf");
@@ -30,10 +28,7 @@ protected:
 
     void TearDown() override
     {
-        DeleteFileW((folder + L"\\fonts\\b.ttf").c_str());
-        DeleteFileW((folder + L"\\fonts\\c.ttf").c_str());
-        RemoveDirectoryW((folder + L"\\fonts").c_str());
-        RemoveDirectoryW(folder.c_str());
+        gly_test::RemoveTree(folder);
         CoUninitialize();
     }
 

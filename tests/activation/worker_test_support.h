@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "activation/worker_threads.h"
 #include "core/app_messages.h"
 #include "core/resource_strings.h"
+#include "tests/common/test_support.h"
 
 struct RecordedMessage {
     UINT message;
@@ -106,21 +108,8 @@ private:
 // A scratch folder for one test, removed at its end.
 class ScratchFolder {
 public:
-    ScratchFolder()
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        path = std::wstring(temp) + L"gly_act_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::wstring(name.begin(), name.end());
-        for (wchar_t& c : path)
-            if (c == L'/')
-                c = L'_';
-        Remove(path);
-        CreateDirectoryW(path.c_str(), nullptr);
-    }
-    ~ScratchFolder() { Remove(path); }
+    ScratchFolder() : path(gly_test::MakeTempFolder(L"gly_act")) {}
+    ~ScratchFolder() { gly_test::RemoveTree(path); }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
@@ -148,47 +137,15 @@ public:
         return true;
     }
 
-    static void Remove(const std::wstring& folder)
-    {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring full = folder + L"\\" + name;
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                    Remove(full);
-                else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveDirectoryW(full.c_str());
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-
     std::wstring path;
 };
 
 // Loads the locale texts for the test's duration.
 class WorkerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        resources_ = LoadLibraryExW(GLY_BIN_DIR L"\\res_en_Amplex.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        SetResourceModule(resources_);
-    }
-    void TearDown() override
-    {
-        SetResourceModule(nullptr);
-        if (resources_)
-            FreeLibrary(resources_);
-    }
+    void SetUp() override { locale_.emplace(); }
+    void TearDown() override { locale_.reset(); }
 
 private:
-    HMODULE resources_ = nullptr;
+    std::optional<gly_test::LocaleResources> locale_;
 };

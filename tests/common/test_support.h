@@ -41,7 +41,8 @@ inline std::wstring TempPath()
     return path;
 }
 
-// Removes the folder with everything in it, read-only files too.
+// Removes the folder with everything in it, read-only files too; a link to a folder is removed, not
+// followed (a link back up the tree would otherwise empty the real folders it loops to).
 inline void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW data;
@@ -53,8 +54,10 @@ inline void RemoveTree(const std::wstring& path)
                 continue;
             const std::wstring full = path + L"\\" + name;
             SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(full);
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(full.c_str());
             else
                 DeleteFileW(full.c_str());
         } while (FindNextFileW(find, &data));

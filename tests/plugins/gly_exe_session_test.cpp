@@ -3,22 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "plugin_test_util.h"
-#include "tests/app/gly_process.h"
+#include "gly_exe_fixture.h"
 
 namespace {
 
-class PageLayoutWithGly : public gly_test::GlyProcessTest {};
+class PageLayoutWithGly : public PluginWithGlyTest {};
 
 TEST_F(PageLayoutWithGly, ActivatesAFontFromTheChosenFolder) {
-  if (GetFileAttributesW((exe).c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "gly.exe is not built";
-  std::wstring fonts = root + L"\\fonts";
-  ASSERT_TRUE(CreateDirectoryW(fonts.c_str(), nullptr));
-  ASSERT_TRUE(CopyFileW(L"Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", (fonts + L"\\DejaVuSans.ttf").c_str(),
-                        FALSE));
-  HANDLE process = Start();
-  ASSERT_NE(WaitForMainWindow(process), nullptr);
-
-  std::string folder(fonts.begin(), fonts.end());
+  const std::string folder = FontFolder();
   auto log = RunHost("font DejaVu Sans|DejaVuSans|missing\n"
                      "font Nowhere|Nowhere-Regular|missing\n"
                      "chooser " + folder + "\nopen\n",
@@ -30,10 +22,7 @@ TEST_F(PageLayoutWithGly, ActivatesAFontFromTheChosenFolder) {
   EXPECT_TRUE(HasLine(log, "final status: Update font subsystem successfully!"));
   EXPECT_NE(ReadUtf16(dataFolder + L"\\plugin_session.log").find(L"DejaVuSans"), std::wstring::npos);
 
-  HWND window = WaitForMainWindow(process);
-  ASSERT_NE(window, nullptr);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForExit(process), 0);
+  CloseProgram();
 }
 
 }  // namespace

@@ -74,10 +74,8 @@ TEST(PageLayoutHost, AVersionMismatchEndsTheSessionBeforeItStarts) {
     LRESULT version;
     const char* status;
   } cases[] = {
-      {6, "final status: This Plug-in version number is lower than Glyphary. Please reinstall from GLY Plug-in "
-          "Manager."},
-      {4, "final status: This Plug-in requires Glyphary version 3.5.0 or above. Please download and install the "
-          "latest application."},
+      {6, kPluginOlderStatus},
+      {4, kProgramOlderStatus},
   };
   for (const auto& c : cases) {
     FakeGlyOptions options;
@@ -184,9 +182,7 @@ TEST(PageLayoutHost, MenuActionsShowTheAboutTextAndTheLastSessionsRows) {
   FakeGly gly(options);
   log = RunHost(std::string(kTwoMissingFonts) + "open\nmenu 0x13D404\n", L"menu_after");
   SCOPED_TRACE(JoinLines(log));
-  int activatedRows = 0;
-  for (auto& line : log) activatedRows += line == kActivatedRow0;
-  EXPECT_EQ(activatedRows, 2);  // once at the session's end, once in the dialog from the menu
+  EXPECT_EQ(CountLines(log, kActivatedRow0), 2u);  // once at the session's end, once in the dialog from the menu
 }
 
 TEST(PageLayoutHost, ShowsTheSimplifiedChineseTexts) {

@@ -3,22 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "plugin_test_util.h"
-#include "tests/app/gly_process.h"
+#include "gly_exe_fixture.h"
 
 namespace {
 
-class ImageEditorWithGly : public gly_test::GlyProcessTest {};
+class ImageEditorWithGly : public PluginWithGlyTest {};
 
 TEST_F(ImageEditorWithGly, ActivatesAMissingFontAndReopensTheDocument) {
-  if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "gly.exe is not built";
-  std::wstring fonts = root + L"\\fonts";
-  ASSERT_TRUE(CreateDirectoryW(fonts.c_str(), nullptr));
-  ASSERT_TRUE(CopyFileW(L"Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", (fonts + L"\\DejaVuSans.ttf").c_str(),
-                        FALSE));
-  HANDLE process = Start();
-  ASSERT_NE(WaitForMainWindow(process), nullptr);
-
-  std::string folder(fonts.begin(), fonts.end());
+  const std::string folder = FontFolder();
   auto log = RunHost("layer Title\ntext substitutes\nstyle DejaVuSans|DejaVu Sans|Book\n"
                      "style Nowhere-Regular|Nowhere|Regular\n"
                      "layer Body\ntext present\nstyle Courier|Courier New|Regular\n"
@@ -35,10 +27,7 @@ TEST_F(ImageEditorWithGly, ActivatesAMissingFontAndReopensTheDocument) {
   EXPECT_NE(session.find(L"DejaVuSans"), std::wstring::npos);
   EXPECT_NE(session.find(L"poster.psd"), std::wstring::npos);
 
-  HWND window = WaitForMainWindow(process);
-  ASSERT_NE(window, nullptr);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForExit(process), 0);
+  CloseProgram();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Starting the main program: the path through Windows Installer and the process start itself.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "pipe_client.h"
 #include "plugin_test_util.h"
 
@@ -99,48 +101,52 @@ class InstalledPackage {
   bool fInstalled = false;
 };
 
-TEST(PageLayoutHostLaunch, StartsTheInstalledProgramWhenNoneRuns) {
-  std::wstring msi = std::wstring(GLY_FIXTURE_DIR) + L"\\gly_fake_product.msi";
-  if (GetFileAttributesW(msi.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no installer package (wixl)";
-  wchar_t programFiles[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
-  std::wstring folder = std::wstring(programFiles) + L"\\Glyphary Launch Test";
-  InstalledPackage package(msi);
-  ASSERT_TRUE(package.Installed());
+// The fake product installed (the test is skipped without its package) while no program runs.
+class InstalledProgramLaunch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::wstring msi = std::wstring(GLY_FIXTURE_DIR) + L"\\gly_fake_product.msi";
+    if (GetFileAttributesW(msi.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no installer package (wixl)";
+    wchar_t programFiles[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    fFolder = std::wstring(programFiles) + L"\\Glyphary Launch Test";
+    fPackage.emplace(msi);
+    ASSERT_TRUE(fPackage->Installed());
+  }
 
+  // Ends the program the host started; the command line it was started with.
+  std::wstring EndStarted() {
+    std::wstring started = ReadNote(fFolder + L"\\started.txt");
+    EXPECT_TRUE(EndStartedProgram());
+    DeleteFileW((fFolder + L"\\started.txt").c_str());
+    return started;
+  }
+  std::wstring InstalledExe() const { return L"\"" + fFolder + L"\\gly.exe\""; }
+
+ private:
+  std::wstring fFolder;
+  std::optional<InstalledPackage> fPackage;
+};
+
+class PageLayoutHostLaunch : public InstalledProgramLaunch {};
+class ImageEditorHostLaunch : public InstalledProgramLaunch {};
+
+TEST_F(PageLayoutHostLaunch, StartsTheInstalledProgramWhenNoneRuns) {
   auto log = RunHost("font Arial Bold|Found-Bold|missing\nfont Times Italic|Missing-Italic|missing\nopen\n",
                      L"launch_e2e");
   SCOPED_TRACE(JoinLines(log));
-  std::wstring started = ReadNote(folder + L"\\started.txt");
-  EXPECT_TRUE(EndStartedProgram());
-  DeleteFileW((folder + L"\\started.txt").c_str());
-  EXPECT_EQ(started, L"\"" + folder + L"\\gly.exe\"");
+  EXPECT_EQ(EndStarted(), InstalledExe());
   EXPECT_TRUE(HasLine(log, "status: Launching  application \"Glyphary\"......"));
   EXPECT_TRUE(HasLine(log, "status: Launch  application \"Glyphary\" successfully"));
   EXPECT_TRUE(HasLine(log, "final row 0: icon=1512 sep=1513 name=Found-Bold text=GLY cannot find font file"));
   EXPECT_TRUE(HasLine(log, "final row 1: icon=1512 sep=1513 name=Missing-Italic text=GLY cannot find font file"));
 }
 
-}  // namespace
-
-namespace {
-
-TEST(ImageEditorHostLaunch, StartsTheInstalledProgramAndSaysSoBelowTheDialog) {
-  std::wstring msi = std::wstring(GLY_FIXTURE_DIR) + L"\\gly_fake_product.msi";
-  if (GetFileAttributesW(msi.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no installer package (wixl)";
-  wchar_t programFiles[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
-  std::wstring folder = std::wstring(programFiles) + L"\\Glyphary Launch Test";
-  InstalledPackage package(msi);
-  ASSERT_TRUE(package.Installed());
-
+TEST_F(ImageEditorHostLaunch, StartsTheInstalledProgramAndSaysSoBelowTheDialog) {
   auto log = RunHost("layer Title\ntext substitutes\nstyle Found-Bold|Arial|Bold\ndialog ok\nopen C:\\docs\\a.psd\n",
                      L"ie_launch_e2e", 120000, L"imageeditor_host.exe");
   SCOPED_TRACE(JoinLines(log));
-  std::wstring started = ReadNote(folder + L"\\started.txt");
-  EXPECT_TRUE(EndStartedProgram());
-  DeleteFileW((folder + L"\\started.txt").c_str());
-  EXPECT_EQ(started, L"\"" + folder + L"\\gly.exe\"");
+  EXPECT_EQ(EndStarted(), InstalledExe());
   EXPECT_TRUE(HasLine(log, "status: Launching  application \"Glyphary\"......"));
   EXPECT_TRUE(HasLineContaining(log, "tooltip: Launching  application \"Glyphary\"......"));
   EXPECT_TRUE(HasLine(log, "status: Launch  application \"Glyphary\" successfully"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -68,11 +69,25 @@ bool HasLineContaining(const std::vector<std::string>& log, const std::string& p
   return false;
 }
 
+size_t CountLines(const std::vector<std::string>& log, const std::string& line) {
+  return std::count(log.begin(), log.end(), line);
+}
+
+size_t CountContaining(const std::vector<std::string>& log, const std::string& part) {
+  return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
 std::string JoinLines(const std::vector<std::string>& log) {
   std::string all;
   for (auto& l : log) all += l + "\n";
   return all;
 }
+
+const char kPluginOlderStatus[] =
+    "final status: This Plug-in version number is lower than Glyphary. Please reinstall from GLY Plug-in Manager.";
+const char kProgramOlderStatus[] =
+    "final status: This Plug-in requires Glyphary version 3.5.0 or above. Please download and install the latest "
+    "application.";
 
 namespace {
 // Every test here may own the main window's class or the activation pipe: none runs while another

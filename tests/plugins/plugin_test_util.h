@@ -16,4 +16,10 @@ std::vector<std::string> RunHost(const std::string& script, const std::wstring& 
                                  const std::wstring& hostExe = L"pagelayout_host.exe");
 bool HasLine(const std::vector<std::string>& log, const std::string& line);
 bool HasLineContaining(const std::vector<std::string>& log, const std::string& part);
+size_t CountLines(const std::vector<std::string>& log, const std::string& line);
+size_t CountContaining(const std::vector<std::string>& log, const std::string& part);
 std::string JoinLines(const std::vector<std::string>& log);
+
+// The final status both plug-ins show when their version and the program's do not match.
+extern const char kPluginOlderStatus[];
+extern const char kProgramOlderStatus[];

@@ -153,6 +153,14 @@ class CControlView : public CPMUnknown<IControlView> {
   void SetHilite(bool on) override { fHilite = on; }
   void Draw(IGraphicsPort*) override {}
 
+ protected:
+  // Whether the view was invalidated since the last call (a host redraws only those).
+  bool TakeInvalid() {
+    bool was = fInvalid;
+    fInvalid = false;
+    return was;
+  }
+
  private:
   WidgetID fWidgetID = 0;
   PMRect fFrame;
