@@ -653,16 +653,11 @@ bool LoadStringTable(PMLocaleId locale) {
   std::string text;
   if (table < 0 || !LoadPlugInResource(p.declaration->id, 504, table, text)) return false;
   gStrings.clear();
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
+  ForEachResourceLine(text, [](const std::string& line) {
     size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    gStrings[FromUtf8(line.substr(0, tab))] = FromUtf8(line.substr(tab + 1));
-  }
+    if (tab != std::string::npos) gStrings[FromUtf8(line.substr(0, tab))] = FromUtf8(line.substr(tab + 1));
+    return true;
+  });
   HostLog(L"string table " + std::to_wstring(table) + L": " + std::to_wstring(gStrings.size()) + L" keys");
   return true;
 }

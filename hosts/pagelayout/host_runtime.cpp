@@ -109,18 +109,21 @@ RsrcID ResolveLocaleIndex(PluginID plugin, RsrcID index, PMLocaleId locale) {
   if (!LoadPlugInResource(plugin, 503, index, text)) return -1;
   const char* localeName = locale == kLocaleChineseSimplified ? "zh_CN" : "en_US";
   RsrcID fallback = -1;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
+  RsrcID found = -1;
+  bool matched = false;
+  ForEachResourceLine(text, [&](const std::string& line) {
     size_t space = line.find(' ');
-    if (space == std::string::npos) continue;
+    if (space == std::string::npos) return true;
     std::string key = line.substr(0, space);
     RsrcID value = static_cast<RsrcID>(strtol(line.c_str() + space + 1, nullptr, 10));
-    if (key == localeName) return value;
+    if (key == localeName) {
+      found = value;
+      matched = true;
+      return false;
+    }
     if (key == "*") fallback = value;
-  }
+    return true;
+  });
+  if (matched) return found;
   return fallback;
 }

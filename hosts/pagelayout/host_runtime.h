@@ -75,3 +75,14 @@ LoadedPlugIn& PlugIn();
 bool LoadPlugInResource(PluginID plugin, RsrcType type, RsrcID id, std::string& bytes);
 // The resource a locale index names for the locale; -1 when none.
 RsrcID ResolveLocaleIndex(PluginID plugin, RsrcID index, PMLocaleId locale);
+// Calls fn with each line of a text resource (split at '\n'); fn returns false to stop.
+template <typename Fn>
+void ForEachResourceLine(const std::string& text, Fn fn) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    if (!fn(text.substr(pos, end - pos))) return;
+    pos = end + 1;
+  }
+}
